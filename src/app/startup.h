@@ -1,0 +1,43 @@
+// Start-up: fills the process-wide record, reads the launch arguments, tidies
+// up after an upgrade, applies the hidden-files preference and opens the
+// window the folder calls for.
+#pragma once
+
+#include <string>
+
+#include "app/globals.h"
+#include "app/shell.h"
+#include "platform/env.h"
+
+namespace app {
+
+// Results of ParseLaunchArguments.
+enum LaunchForm : int {
+    kNoArguments = 0,
+    kOpenFolder = 1,      // "," + folder: run as if located there
+    kTooOldCaller = 2,    // exactly two commas: refused with the version message
+    kEncryptAtOnce = 4,   // folder,password,field3,mail
+};
+
+inline constexpr const wchar_t* kOleFailedText = L"OLE 初始化失败。请确保 OLE 库是正确的版本。";
+inline constexpr const wchar_t* kNotLatestText =
+    L"岚栩只读加密不是最新版本，请更新到最新的版本再加密。";
+inline constexpr const wchar_t* kUpgradedFormat = L"岚栩只读加密已经升级到 %d 版本。";
+inline constexpr const wchar_t* kStartupPasswordFile = L"mima.dat";
+
+// Splits `commandLine` after the first literal occurrence of g.ModulePath.
+int ParseLaunchArguments(AppGlobals& g, const std::wstring& commandLine);
+// -1 when unknown, 1 for the NT family, 0 otherwise; sets g.IsVistaOrLater.
+int GetOsVersionText(AppGlobals& g, const plat::OsVersion& v, std::wstring* text);
+void ResolveStorePaths(AppGlobals& g, const std::wstring& folder);
+// Removes the previous executable a self-update left as ModulePath + ".old".
+void CleanUpAfterUpgrade(AppGlobals& g, Shell& shell);
+bool ApplyHiddenFilesSetting(int autoHide);
+void ReadStartupPassword(AppGlobals& g);
+// The per-user data folder ("tuotuoyan" under the application-data folder).
+std::wstring ResolveAppDataDir();
+
+// The whole start-up; returns the process exit code.
+int InitInstance(Shell& shell);
+
+}  // namespace app

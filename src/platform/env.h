@@ -1,0 +1,70 @@
+// Process, folders, drives, time and shell services of the operating system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/fs.h"
+
+namespace plat {
+
+// Full path of the running executable (GetModuleFileNameW).
+std::wstring ModulePath();
+// The whole command line as the OS hands it over (GetCommandLineW).
+std::wstring CommandLine();
+std::wstring CurrentDir();
+[[nodiscard]] bool SetCurrentDir(const std::wstring& dir);
+// Temporary-files folder, with a trailing separator (GetTempPathW).
+std::wstring TempDir();
+// Windows system folder with a trailing separator; on posix "/usr/bin/".
+std::wstring SystemDir();
+// Per-user application-data folder without a trailing separator
+// (CSIDL_APPDATA; on posix $XDG_DATA_HOME or ~/.local/share). Empty on failure.
+std::wstring UserAppDataDir();
+
+// Drive types, Win32 values.
+enum class DriveType : uint32_t {
+    Unknown = 0,
+    NoRootDir = 1,
+    Removable = 2,
+    Fixed = 3,
+    Remote = 4,
+    CdRom = 5,
+    RamDisk = 6,
+};
+
+struct DriveInfo {
+    std::wstring root;  // "E:\" on Windows, a mount point with trailing '/' on posix
+    DriveType type = DriveType::Unknown;
+};
+
+// Logical drives in the OS order (GetLogicalDriveStringsW + GetDriveTypeW).
+std::vector<DriveInfo> LogicalDrives();
+DriveType GetDriveType(const std::wstring& root);
+// Root of the drive (volume) holding `path`, with trailing separator.
+std::wstring DriveRootOf(const std::wstring& path);
+
+// Windows version as GetVersionExW reports it.
+struct OsVersion {
+    bool ok = false;
+    uint32_t platformId = 0;  // 2 = NT family
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    std::wstring servicePack;
+};
+OsVersion GetOsVersion();
+
+// Local broken-down time.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+[[nodiscard]] bool FileTimeToLocal(FileTime t, LocalTime* out);
+FileTime NowFileTime();
+// Milliseconds from a monotonic clock.
+uint64_t TickMs();
+
+// Opens a file or folder with its associated program ("open" verb).
+bool ShellOpen(const std::wstring& path);
+
+}  // namespace plat
