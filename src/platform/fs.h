@@ -21,6 +21,7 @@ enum : uint32_t {
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
     kAttrNormal = 0x80,
+    kAttrReparsePoint = 0x400,  // posix: a symbolic link (never followed)
     kInvalidAttributes = 0xFFFFFFFFu,
 };
 
@@ -34,13 +35,16 @@ enum : uint32_t {
     kErrNotSameDevice = 17,
     kErrWriteProtect = 19,
     kErrSharingViolation = 32,
+    kErrHandleEof = 38,
     kErrHandleDiskFull = 39,
+    kErrNotSupported = 50,
     kErrFileExists = 80,
     kErrInvalidParameter = 87,
     kErrDiskFull = 112,
     kErrDirNotEmpty = 145,
     kErrAlreadyExists = 183,
     kErrFilenameTooLong = 206,
+    kErrDirectory = 267,  // not a directory (RemoveDir of a file)
     kErrCancelled = 1223,
     kErrIoDevice = 1117,
 };

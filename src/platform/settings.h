@@ -50,8 +50,13 @@ public:
 };
 
 // The settings of the current user. `appKey`/`appTitle` name the registry
-// profile ("ulxjm", "岚栩只读加密").
+// profile ("ulxjm", "岚栩只读加密"). Returns the store a ScopedSettings
+// installed, else OsUserSettings() (both in common.cpp).
 Settings& UserSettings();
+// The operating system's per-user store, one per platform (registry and
+// profile functions on Windows, INI files under $XDG_CONFIG_HOME/ulxjm/ on
+// posix). Call UserSettings() instead so tests can swap the store.
+Settings& OsUserSettings();
 
 // Installs another settings store for its lifetime (tests).
 class ScopedSettings {

@@ -1,0 +1,750 @@
+// The OS file system on posix, behaving like the Win32 calls it stands for:
+// Win32 error codes, DOS attributes, MoveFileW/CopyFileW rules.
+//
+// DOS attributes: READONLY is "no write permission bit" (files only, as
+// folders keep no READONLY on Windows either); HIDDEN and SYSTEM live in the
+// "user.DOSATTRIB" extended attribute as the text Wine and Samba write
+// ("0x6"), or in the FAT attribute byte on vfat mounts. Regular files always
+// report ARCHIVE, as Wine does. Symbolic links are reported as reparse
+// points without DIRECTORY and are never followed when listing or moving.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fs.h"
+#include "platform/text.h"
+
+namespace plat {
+
+namespace {
+
+thread_local uint32_t t_lastError = 0;
+
+constexpr char kDosAttrib[] = "user.DOSATTRIB";
+constexpr uint32_t kXattrBits = kAttrHidden | kAttrSystem;
+constexpr uint64_t kEpochDiffSeconds = 11644473600ULL;  // 1601 -> 1970
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+
+std::string U8(const std::wstring& path) {
+    return ToUtf8(path);
+}
+
+bool IsDirPath(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ParentOf(std::string p) {
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    size_t slash = p.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    if (slash == 0) return "/";
+    return p.substr(0, slash);
+}
+
+// ERROR_FILE_NOT_FOUND when only the last component is missing,
+// ERROR_PATH_NOT_FOUND when a folder on the way is.
+uint32_t MissingError(const std::string& path) {
+    std::string parent = ParentOf(path);
+    if (parent.empty() || IsDirPath(parent)) return kErrFileNotFound;
+    return kErrPathNotFound;
+}
+
+uint32_t MapErrno(int e, const std::string& path) {
+    switch (e) {
+        case 0:
+            return kErrSuccess;
+        case ENOENT:
+            return MissingError(path);
+        case ENOTDIR:
+            return kErrPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return kErrAccessDenied;
+        case EEXIST:
+            return kErrAlreadyExists;
+        case EXDEV:
+            return kErrNotSameDevice;
+        case ENOSPC:
+        case EDQUOT:
+            return kErrDiskFull;
+        case ENOTEMPTY:
+            return kErrDirNotEmpty;
+        case ENAMETOOLONG:
+            return kErrFilenameTooLong;
+        case EROFS:
+            return kErrWriteProtect;
+        case EIO:
+            return kErrIoDevice;
+        case ENOMEM:
+            return kErrNotEnoughMemory;
+        case EBUSY:
+        case ETXTBSY:
+            return kErrSharingViolation;
+        case EINVAL:
+            return kErrInvalidParameter;
+        case ENOTSUP:
+            return kErrNotSupported;
+        case EMFILE:
+        case ENFILE:
+            return 4;  // ERROR_TOO_MANY_OPEN_FILES
+        case ELOOP:
+            return 1921;  // ERROR_CANT_RESOLVE_FILENAME
+        default:
+            return 31;  // ERROR_GEN_FAILURE
+    }
+}
+
+bool Fail(uint32_t code) {
+    t_lastError = code;
+    return false;
+}
+
+bool FailErrno(const std::string& path) {
+    return Fail(MapErrno(errno, path));
+}
+
+FileTime ToFileTime(int64_t sec, int64_t nsec) {
+    int64_t s = sec + static_cast<int64_t>(kEpochDiffSeconds);
+    if (s < 0) return 0;
+    return static_cast<uint64_t>(s) * kTicksPerSecond + static_cast<uint64_t>(nsec) / 100;
+}
+
+timespec ToTimespec(FileTime t) {
+    if (t == 0) return timespec{0, UTIME_OMIT};  // zero leaves the time unchanged, as in Win32
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(static_cast<int64_t>(t / kTicksPerSecond) -
+                                    static_cast<int64_t>(kEpochDiffSeconds));
+    ts.tv_nsec = static_cast<long>((t % kTicksPerSecond) * 100);
+    return ts;
+}
+
+struct Info {
+    mode_t mode = 0;
+    uint64_t size = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    FileTimes times;
+};
+
+void FromStatx(const struct statx& sx, Info* out) {
+    out->mode = sx.stx_mode;
+    out->size = sx.stx_size;
+    out->dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    out->ino = sx.stx_ino;
+    out->times.lastAccess = ToFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+    out->times.lastWrite = ToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    // Linux cannot set a birth time; where the file system keeps none,
+    // the last write time stands in for it.
+    out->times.creation = (sx.stx_mask & STATX_BTIME)
+                              ? ToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
+                              : out->times.lastWrite;
+}
+
+void FromStat(const struct stat& st, Info* out) {
+    out->mode = st.st_mode;
+    out->size = static_cast<uint64_t>(st.st_size);
+    out->dev = st.st_dev;
+    out->ino = st.st_ino;
+    out->times.lastAccess = ToFileTime(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+    out->times.lastWrite = ToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    out->times.creation = out->times.lastWrite;
+}
+
+// statx where the kernel has it (birth time), plain stat otherwise.
+bool StatAt(int dirfd, const char* path, int flags, Info* out) {
+    struct statx sx;
+    if (statx(dirfd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
+        FromStatx(sx, out);
+        return true;
+    }
+    if (errno != ENOSYS && errno != EPERM) return false;
+    struct stat st;
+    if (fstatat(dirfd, path, &st, flags) != 0) return false;
+    FromStat(st, out);
+    return true;
+}
+
+bool LStat(const std::string& p, Info* out) {
+    return StatAt(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, out);
+}
+bool FStat(int fd, Info* out) {
+    return StatAt(fd, "", AT_EMPTY_PATH, out);
+}
+
+bool OnVfat(const std::string& p) {
+    struct statfs sf;
+    return statfs(p.c_str(), &sf) == 0 && sf.f_type == MSDOS_SUPER_MAGIC;
+}
+
+// Parses the text form ("0x6", maybe NUL-terminated, as the head of Samba's
+// binary blob too); anything else counts as no attributes.
+uint32_t ParseDosAttrib(const char* buf, ssize_t len) {
+    if (len < 3 || buf[0] != '0' || (buf[1] != 'x' && buf[1] != 'X')) return 0;
+    uint32_t v = 0;
+    for (ssize_t i = 2; i < len && buf[i] != '\0'; ++i) {
+        char c = buf[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return 0;
+        v = (v << 4) | static_cast<uint32_t>(d);
+    }
+    return v;
+}
+
+// Hidden/system bits kept outside the mode: FAT attribute byte or xattr.
+uint32_t ReadDosBits(const std::string& p, const Info& info) {
+    if (S_ISLNK(info.mode)) return 0;
+    if ((S_ISREG(info.mode) || S_ISDIR(info.mode)) && OnVfat(p)) {
+        int fd = open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return 0;
+        uint32_t fat = 0;
+        int r = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &fat);
+        close(fd);
+        return r == 0 ? (fat & kXattrBits) : 0;
+    }
+    char buf[256];
+    ssize_t n = lgetxattr(p.c_str(), kDosAttrib, buf, sizeof(buf));
+    return n > 0 ? (ParseDosAttrib(buf, n) & kXattrBits) : 0;
+}
+
+uint32_t AttributesOf(const std::string& p, const Info& info) {
+    uint32_t a = 0;
+    if (S_ISDIR(info.mode)) {
+        a |= kAttrDirectory;
+    } else if (S_ISLNK(info.mode)) {
+        a |= kAttrReparsePoint;
+    } else {
+        a |= kAttrArchive;
+        if ((info.mode & 0222) == 0) a |= kAttrReadOnly;
+    }
+    return a | ReadDosBits(p, info);
+}
+
+bool IsReadOnlyFile(const Info& info) {
+    return S_ISREG(info.mode) && (info.mode & 0222) == 0;
+}
+
+// Writes the hidden/system bits. `fd` may be -1 (path only).
+bool WriteDosBits(const std::string& p, int fd, uint32_t bits) {
+    bits &= kXattrBits;
+    if (OnVfat(p)) {
+        int own = fd < 0 ? open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
+        int use = fd < 0 ? own : fd;
+        if (use < 0) return FailErrno(p);
+        uint32_t fat = 0;
+        bool ok = ioctl(use, FAT_IOCTL_GET_ATTRIBUTES, &fat) == 0;
+        if (ok) {
+            fat = (fat & ~kXattrBits) | bits;
+            ok = ioctl(use, FAT_IOCTL_SET_ATTRIBUTES, &fat) == 0;
+        }
+        int err = errno;
+        if (own >= 0) close(own);
+        if (!ok) return Fail(MapErrno(err, p));
+        return true;
+    }
+    int r;
+    if (bits == 0) {
+        r = fd >= 0 ? fremovexattr(fd, kDosAttrib) : lremovexattr(p.c_str(), kDosAttrib);
+        if (r != 0 && (errno == ENODATA || errno == ENOTSUP)) r = 0;
+    } else {
+        char text[16];
+        int len = std::snprintf(text, sizeof(text), "0x%x", bits);
+        r = fd >= 0 ? fsetxattr(fd, kDosAttrib, text, len, 0)
+                    : lsetxattr(p.c_str(), kDosAttrib, text, len, 0);
+    }
+    if (r != 0) {
+        // No xattrs on this file system: hiding cannot be honoured, say so.
+        if (errno == ENOTSUP) return Fail(kErrNotSupported);
+        return FailErrno(p);
+    }
+    return true;
+}
+
+class PosixFile final : public File {
+  public:
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFile() override { close(fd_); }
+
+    bool Read(void* buf, uint32_t len, uint32_t* done) override {
+        *done = 0;
+        ssize_t n;
+        do n = read(fd_, buf, len);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return FailErrno(path_);
+        *done = static_cast<uint32_t>(n);
+        return true;
+    }
+
+    bool Write(const void* buf, uint32_t len, uint32_t* done) override {
+        *done = 0;
+        auto* p = static_cast<const char*>(buf);
+        // A disk file takes all or fails, as WriteFile does: loop over short
+        // writes and report a full disk after whatever part went in.
+        while (*done < len) {
+            ssize_t n = write(fd_, p + *done, len - *done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return FailErrno(path_);
+            }
+            if (n == 0) return Fail(kErrDiskFull);
+            *done += static_cast<uint32_t>(n);
+        }
+        return true;
+    }
+
+    bool Seek(int64_t offset, int whence, uint64_t* newPos) override {
+        off_t r = lseek(fd_, offset, whence);
+        if (r < 0)
+            return Fail(errno == EINVAL ? 131 /*ERROR_NEGATIVE_SEEK*/ : MapErrno(errno, path_));
+        if (newPos) *newPos = static_cast<uint64_t>(r);
+        return true;
+    }
+
+    bool Size(uint64_t* size) override {
+        struct stat st;
+        if (fstat(fd_, &st) != 0) return FailErrno(path_);
+        *size = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+
+    bool Truncate() override {
+        off_t pos = lseek(fd_, 0, SEEK_CUR);
+        if (pos < 0 || ftruncate(fd_, pos) != 0) return FailErrno(path_);
+        return true;
+    }
+
+    bool GetTimes(FileTimes* times) override {
+        Info info;
+        if (!FStat(fd_, &info)) return FailErrno(path_);
+        *times = info.times;
+        return true;
+    }
+
+    bool SetTimes(const FileTimes& times) override {
+        timespec ts[2] = {ToTimespec(times.lastAccess), ToTimespec(times.lastWrite)};
+        if (futimens(fd_, ts) != 0) return FailErrno(path_);
+        return true;
+    }
+
+    bool Flush() override {
+        if (fsync(fd_) != 0 && errno != EINVAL) return FailErrno(path_);
+        return true;
+    }
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
+bool WriteFully(int fd, const char* p, size_t len) {
+    while (len > 0) {
+        ssize_t n = write(fd, p, len);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        p += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A name beside `to` for writing a replacement before it takes its place.
+std::string TempNameBeside(const std::string& to) {
+    static std::atomic<unsigned> counter{0};
+    std::string dir = ParentOf(to);
+    std::string prefix = dir.empty() ? std::string() : (dir == "/" ? "/" : dir + "/");
+    return prefix + ".ulx-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter) +
+           ".tmp";
+}
+
+// CopyFileW: content, permission bits (READONLY), hidden/system bits and
+// times. An existing target is only replaced once the copy is complete, so
+// a failure never leaves a half-written file under its name. `durable`
+// syncs the copy (a cross-volume move deletes the source right after).
+bool CopyImpl(const std::string& from, const std::string& to, bool failIfExists, bool durable) {
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return FailErrno(from);
+    Info src;
+    if (!FStat(in, &src)) {
+        close(in);
+        return FailErrno(from);
+    }
+    if (S_ISDIR(src.mode)) {
+        close(in);
+        return Fail(kErrAccessDenied);
+    }
+    Info dst;
+    bool exists = LStat(to, &dst);
+    if (exists) {
+        if (failIfExists) {
+            close(in);
+            return Fail(kErrFileExists);
+        }
+        uint32_t attrs = AttributesOf(to, dst);
+        // CopyFileW refuses to overwrite folders and READONLY or HIDDEN files.
+        if (S_ISDIR(dst.mode) || (attrs & (kAttrReadOnly | kAttrHidden))) {
+            close(in);
+            return Fail(kErrAccessDenied);
+        }
+        if (dst.dev == src.dev && dst.ino == src.ino) {
+            close(in);
+            return Fail(kErrSharingViolation);
+        }
+    } else if (errno != ENOENT) {
+        int e = errno;
+        close(in);
+        return Fail(MapErrno(e, to));
+    }
+    const std::string out = exists ? TempNameBeside(to) : to;
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        int e = errno;
+        close(in);
+        return Fail(e == EEXIST ? kErrFileExists : MapErrno(e, out));
+    }
+    uint32_t srcBits = ReadDosBits(from, src);
+    bool ok = true;
+    int err = 0;
+    std::string buf(256 * 1024, '\0');
+    for (;;) {
+        ssize_t n = read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || (n > 0 && !WriteFully(fd, buf.data(), static_cast<size_t>(n)))) {
+            ok = false;
+            err = errno;
+            break;
+        }
+        if (n == 0) break;
+    }
+    if (ok && srcBits) {
+        // Best effort, like a copy to a volume without attribute support.
+        uint32_t saved = t_lastError;
+        (void)WriteDosBits(out, fd, srcBits);
+        t_lastError = saved;
+    }
+    if (ok) {
+        timespec ts[2] = {{static_cast<time_t>(0), UTIME_OMIT}, {0, UTIME_OMIT}};
+        ts[0] = ToTimespec(src.times.lastAccess);
+        ts[1] = ToTimespec(src.times.lastWrite);
+        if (futimens(fd, ts) != 0 || fchmod(fd, src.mode & 07777) != 0) ok = false, err = errno;
+    }
+    if (ok && durable && fsync(fd) != 0 && errno != EINVAL) ok = false, err = errno;
+    if (close(fd) != 0 && ok) ok = false, err = errno;
+    close(in);
+    if (ok && exists && rename(out.c_str(), to.c_str()) != 0) ok = false, err = errno;
+    if (!ok) {
+        unlink(out.c_str());
+        return Fail(MapErrno(err, to));
+    }
+    return true;
+}
+
+// rename(2) that refuses an existing target.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    // File system without RENAME_NOREPLACE: check, then rename (racy but rare).
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+class OsFs final : public FileSystem {
+  public:
+    bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
+        out->clear();
+        std::string p = U8(dir);
+        DIR* d = opendir(p.c_str());
+        if (!d) return FailErrno(p);
+        std::string base = p.empty() || p.back() == '/' ? p : p + "/";
+        while (dirent* e = readdir(d)) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            std::string full = base + e->d_name;
+            Info info;
+            if (!LStat(full, &info)) continue;  // vanished meanwhile
+            DirEntry entry;
+            entry.name = FromUtf8(e->d_name);
+            entry.attributes = AttributesOf(full, info);
+            entry.size = S_ISREG(info.mode) ? info.size : 0;
+            entry.times = info.times;
+            out->push_back(std::move(entry));
+        }
+        closedir(d);
+        t_lastError = kErrSuccess;
+        return true;
+    }
+
+    uint32_t GetAttributes(const std::wstring& path) override {
+        std::string p = U8(path);
+        Info info;
+        if (p.empty()) {
+            Fail(kErrPathNotFound);
+            return kInvalidAttributes;
+        }
+        if (!LStat(p, &info)) {
+            FailErrno(p);
+            return kInvalidAttributes;
+        }
+        return AttributesOf(p, info);
+    }
+
+    bool SetAttributes(const std::wstring& path, uint32_t attrs) override {
+        std::string p = U8(path);
+        Info info;
+        if (!LStat(p, &info)) return FailErrno(p);
+        uint32_t want = attrs & kXattrBits;
+        uint32_t have = ReadDosBits(p, info);
+        if (S_ISLNK(info.mode)) return want ? Fail(kErrNotSupported) : true;
+        mode_t mode = info.mode & 07777;
+        mode_t target = mode;
+        if (S_ISREG(info.mode)) {
+            if (attrs & kAttrReadOnly)
+                target = mode & ~0222;
+            else if ((mode & 0222) == 0)
+                target = mode | S_IWUSR;
+        }
+        mode_t current = mode;
+        if (want != have) {
+            // user.* xattrs need write permission, so lift READONLY first.
+            if (S_ISREG(info.mode) && (mode & S_IWUSR) == 0) {
+                if (chmod(p.c_str(), mode | S_IWUSR) != 0) return FailErrno(p);
+                current = mode | S_IWUSR;
+            }
+            if (!WriteDosBits(p, -1, want)) {
+                uint32_t e = t_lastError;
+                if (current != mode) (void)chmod(p.c_str(), mode);
+                return Fail(e);
+            }
+        }
+        if (target != current && chmod(p.c_str(), target) != 0) return FailErrno(p);
+        return true;
+    }
+
+    bool CreateDir(const std::wstring& path) override {
+        std::string p = U8(path);
+        if (mkdir(p.c_str(), 0777) != 0) {
+            if (errno == ENOENT) return Fail(kErrPathNotFound);
+            return FailErrno(p);
+        }
+        return true;
+    }
+
+    bool RemoveDir(const std::wstring& path) override {
+        std::string p = U8(path);
+        if (rmdir(p.c_str()) != 0) {
+            if (errno == EEXIST || errno == ENOTEMPTY) return Fail(kErrDirNotEmpty);
+            if (errno == ENOTDIR) {
+                Info info;
+                if (LStat(p, &info) && !S_ISDIR(info.mode)) return Fail(kErrDirectory);
+            }
+            return FailErrno(p);
+        }
+        return true;
+    }
+
+    bool Move(const std::wstring& from, const std::wstring& to) override {
+        std::string f = U8(from), t = U8(to);
+        Info info;
+        if (!LStat(f, &info)) return FailErrno(f);
+        if (RenameNoReplace(f, t)) return true;
+        if (errno == EEXIST || errno == ENOTEMPTY) return Fail(kErrAlreadyExists);
+        if (errno != EXDEV) return Fail(errno == ENOENT ? kErrPathNotFound : MapErrno(errno, t));
+        if (S_ISDIR(info.mode)) return Fail(kErrNotSameDevice);
+        // A file crosses volumes as copy + delete; if the source cannot go,
+        // the copy goes instead so the file exists exactly once.
+        if (S_ISLNK(info.mode)) {
+            std::string target(4096, '\0');
+            ssize_t n = readlink(f.c_str(), target.data(), target.size() - 1);
+            if (n < 0) return FailErrno(f);
+            target.resize(static_cast<size_t>(n));
+            if (symlink(target.c_str(), t.c_str()) != 0) {
+                return Fail(errno == EEXIST ? kErrAlreadyExists : MapErrno(errno, t));
+            }
+        } else if (!CopyImpl(f, t, true, true)) {
+            if (t_lastError == kErrFileExists) t_lastError = kErrAlreadyExists;
+            return false;
+        }
+        if (unlink(f.c_str()) != 0) {
+            int e = errno;
+            unlink(t.c_str());
+            return Fail(MapErrno(e, f));
+        }
+        return true;
+    }
+
+    bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
+        return CopyImpl(U8(from), U8(to), failIfExists, false);
+    }
+
+    bool DeleteFile(const std::wstring& path) override {
+        std::string p = U8(path);
+        Info info;
+        if (!LStat(p, &info)) return FailErrno(p);
+        // DeleteFileW refuses folders and READONLY files.
+        if (S_ISDIR(info.mode) || IsReadOnlyFile(info)) return Fail(kErrAccessDenied);
+        if (unlink(p.c_str()) != 0) return FailErrno(p);
+        return true;
+    }
+
+    std::unique_ptr<File> Open(const std::wstring& path, Access access,
+                               Disposition disposition) override {
+        std::string p = U8(path);
+        int flags = O_CLOEXEC | (access == Access::ReadWrite ? O_RDWR : O_RDONLY);
+        switch (disposition) {
+            case Disposition::OpenExisting:
+                break;
+            case Disposition::CreateAlways:
+                flags |= O_CREAT | O_TRUNC;
+                break;
+            case Disposition::CreateNew:
+                flags |= O_CREAT | O_EXCL;
+                break;
+            case Disposition::OpenAlways:
+                flags |= O_CREAT;
+                break;
+        }
+        struct stat st;
+        if (stat(p.c_str(), &st) == 0) {
+            if (disposition == Disposition::CreateNew) {
+                Fail(kErrFileExists);
+                return nullptr;
+            }
+            // Writing to a READONLY file or opening a folder is refused on
+            // Windows even for an administrator.
+            bool writes = access == Access::ReadWrite || disposition == Disposition::CreateAlways;
+            if (S_ISDIR(st.st_mode) ||
+                (writes && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)) {
+                Fail(kErrAccessDenied);
+                return nullptr;
+            }
+        }
+        int fd = open(p.c_str(), flags, 0666);
+        if (fd < 0) {
+            Fail(errno == EEXIST ? kErrFileExists : MapErrno(errno, p));
+            return nullptr;
+        }
+        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            close(fd);
+            Fail(kErrAccessDenied);
+            return nullptr;
+        }
+        t_lastError = kErrSuccess;
+        return std::make_unique<PosixFile>(fd, p);
+    }
+
+    std::wstring LongPathName(const std::wstring& path) override {
+        // Linux has no short names: an existing path is already long.
+        std::string p = U8(path);
+        Info info;
+        if (p.empty()) {
+            Fail(kErrInvalidParameter);
+            return std::wstring();
+        }
+        if (!LStat(p, &info)) {
+            FailErrno(p);
+            return std::wstring();
+        }
+        return path;
+    }
+};
+
+}  // namespace
+
+uint32_t LastError() {
+    return t_lastError;
+}
+void SetLastError(uint32_t code) {
+    t_lastError = code;
+}
+
+FileSystem& OsFileSystem() {
+    static OsFs fs;
+    return fs;
+}
+
+std::wstring ErrorText(uint32_t code) {
+    // The texts a Chinese Windows gives for the codes this layer produces.
+    switch (code) {
+        case 0:
+            return L"操作成功完成。";
+        case 2:
+            return L"系统找不到指定的文件。";
+        case 3:
+            return L"系统找不到指定的路径。";
+        case 4:
+            return L"系统无法打开文件。";
+        case 5:
+            return L"拒绝访问。";
+        case 8:
+            return L"存储空间不足，无法处理此命令。";
+        case 17:
+            return L"系统无法将文件移到不同的磁盘驱动器。";
+        case 19:
+            return L"介质受写入保护。";
+        case 31:
+            return L"连到系统上的设备没有发挥作用。";
+        case 32:
+            return L"另一个程序正在使用此文件，进程无法访问。";
+        case 38:
+            return L"已到文件结尾。";
+        case 39:
+            return L"磁盘已满。";
+        case 50:
+            return L"不支持该请求。";
+        case 80:
+            return L"文件存在。";
+        case 87:
+            return L"参数错误。";
+        case 112:
+            return L"磁盘空间不足。";
+        case 131:
+            return L"试图将文件指针移至文件开头之前。";
+        case 145:
+            return L"目录不是空的。";
+        case 183:
+            return L"当文件已存在时，无法创建该文件。";
+        case 206:
+            return L"文件名或扩展名太长。";
+        case 267:
+            return L"目录名称无效。";
+        case 1117:
+            return L"由于 I/O 设备错误，无法运行此项请求。";
+        case 1223:
+            return L"操作已被用户取消。";
+        case 1921:
+            return L"无法解析文件名。";
+        default:
+            return L"错误 " + std::to_wstring(code) + L"。";
+    }
+}
+
+}  // namespace plat
