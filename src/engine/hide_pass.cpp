@@ -1,0 +1,250 @@
+#include "engine/hide_pass.h"
+
+#include <algorithm>
+
+#include "app/globals.h"
+#include "engine/naming.h"
+#include "engine/pass_state.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "store/layout.h"
+
+namespace engine {
+
+namespace {
+
+const std::wstring& WorkingPart() {
+    static const std::wstring part = std::wstring(store::kWorkingFolderName) + plat::kSep +
+                                     store::kNotDeleteFolderName + plat::kSep;
+    return part;
+}
+
+}  // namespace
+
+bool IsSkippedTopLevelEntry(const std::wstring& fullPath, const std::wstring& name) {
+    if (store::IsReservedName(name)) return true;
+    const std::wstring& self = app::Globals().ModulePath;
+    return !self.empty() && plat::EqualsNoCase(fullPath, self);
+}
+
+CJiaMiWeiZhuang::CJiaMiWeiZhuang(PassUi& ui, PassLog log) : ui_(ui), log_(std::move(log)) {}
+
+CJiaMiWeiZhuang::~CJiaMiWeiZhuang() {
+    Wait();
+}
+
+void CJiaMiWeiZhuang::Wait() {
+    if (worker_.joinable()) worker_.join();
+}
+
+std::vector<std::wstring> CJiaMiWeiZhuang::Failures() const {
+    std::lock_guard<std::mutex> lock(failLock_);
+    return failures_;
+}
+
+std::wstring CJiaMiWeiZhuang::DataFolder() const {
+    switch (job_.mode) {
+        case 1:
+            return plat::WithoutSep(ReplaceNoCase(plat::WithSep(job_.root), WorkingPart(), L""));
+        case 2: {
+            std::wstring d = store::DataDir(job_.storeFolder);
+            return job_.subPath.empty() ? d : plat::WithoutSep(plat::JoinPath(d, job_.subPath));
+        }
+        default:
+            return store::DataDir(job_.root);
+    }
+}
+
+std::wstring CJiaMiWeiZhuang::DestinationOf(const std::wstring& src) const {
+    if (job_.mode == 1) return ReplaceNoCase(src, WorkingPart(), L"");
+    // Modes 0 and 2: the object's path below root, placed below the data folder.
+    std::wstring rel = src.substr(std::min(src.size(), plat::WithSep(job_.root).size()));
+    return plat::JoinPath(DataFolder(), rel);
+}
+
+bool CJiaMiWeiZhuang::CreateBaseFolders() {
+    const std::wstring& folder = job_.mode == 2 ? job_.storeFolder : job_.root;
+    if (store::CreateStoreFolders(folder)) return true;
+    log_.Append(L"建立基本目录失败。");
+    return false;
+}
+
+bool CJiaMiWeiZhuang::StartThread(const HideJob& job) {
+    Wait();
+    job_ = job;
+    {
+        std::lock_guard<std::mutex> lock(failLock_);
+        failures_.clear();
+    }
+    if (job_.mode != 1 && !CreateBaseFolders()) return false;
+    try {
+        worker_ = std::thread([this] { Body(false); });
+    } catch (...) {
+        ui_.ShowMessage(L"加密出错。", MessageIcon::Error);
+        return false;
+    }
+    // The records live in the parameter folder, which the worker never
+    // touches, so they can be written while it moves objects.
+    if (job_.mode == 0)
+        (void)store::WriteStoreMetadata(job_.root, job_.password, job_.mail, job_.kindText);
+    return true;
+}
+
+bool CJiaMiWeiZhuang::RunInline(const HideJob& job) {
+    job_ = job;
+    {
+        std::lock_guard<std::mutex> lock(failLock_);
+        failures_.clear();
+    }
+    if (job_.mode == 0 && !CreateBaseFolders()) return false;
+    Body(true);
+    if (job_.mode == 0)
+        (void)store::WriteStoreMetadata(job_.root, job_.password, job_.mail, job_.kindText);
+    return true;
+}
+
+bool CJiaMiWeiZhuang::Run(const HideJob& job) {
+    job_ = job;
+    {
+        std::lock_guard<std::mutex> lock(failLock_);
+        failures_.clear();
+    }
+    if (job_.mode != 1 && !CreateBaseFolders()) {
+        State().done = true;
+        return false;
+    }
+    if (job_.mode == 0)
+        (void)store::WriteStoreMetadata(job_.root, job_.password, job_.mail, job_.kindText);
+    Body(false);
+    return true;
+}
+
+void CJiaMiWeiZhuang::Body(bool inlineRun) {
+    PassState& st = State();
+    try {
+        st.seen = 0;
+        st.moved = 0;
+        st.moveFailed = 0;
+        st.handled = 0;
+        longPathFlag_ = 1;
+        longPathShown_ = false;
+
+        std::vector<std::wstring> sources;
+        if (job_.items.empty()) {
+            std::vector<plat::DirEntry> entries;
+            if (plat::Fs().ListDir(EnumerationPath(job_.root), &entries)) {
+                for (const auto& e : entries) {
+                    const std::wstring path = plat::JoinPath(job_.root, e.name);
+                    if (!IsSkippedTopLevelEntry(path, e.name)) sources.push_back(path);
+                }
+            }
+        } else {
+            for (const auto& item : job_.items) sources.push_back(plat::JoinPath(job_.root, item));
+        }
+        st.total = int(sources.size());
+
+        for (const auto& src : sources) MoveOne(src);
+
+        if (job_.mode == 0) (void)store::FinishEncryption(job_.root, app::Globals().ModulePath);
+    } catch (...) {
+        // Out of memory: what was moved is in the store, the rest stayed;
+        // the window must still learn that the pass ended.
+        log_.Append(L"加密出错。");
+    }
+    if (!inlineRun) st.done = true;
+}
+
+void CJiaMiWeiZhuang::MoveOne(const std::wstring& src) {
+    PassState& st = State();
+    ++st.seen;
+    st.SetCurrentObject(src);
+    std::wstring dst = DestinationOf(src);
+    NamingRule rule;
+    rule.side = SideOfKind(st.kind);
+    const std::wstring resolved = ResolveCollision(src, dst, rule);
+    if (!resolved.empty()) dst = resolved;
+    if (job_.mode != 0) (void)MakeDirs(plat::ParentWithSep(dst));
+    (void)MoveObject(src, dst);
+}
+
+void CJiaMiWeiZhuang::Fail(const std::wstring& src) {
+    {
+        std::lock_guard<std::mutex> lock(failLock_);
+        failures_.push_back(src);
+    }
+    ++State().moveFailed;
+    ++State().handled;
+}
+
+bool CJiaMiWeiZhuang::MoveObject(const std::wstring& src, const std::wstring& dst) {
+    PassState& st = State();
+    if (IsTooLong(src)) {
+        // One box per pass is enough: a long root makes every path long.
+        if (longPathFlag_ && !longPathShown_) {
+            longPathShown_ = true;
+            ui_.ShowMessage(L"本次加密失败。原因是需要加密的文件夹太长。", MessageIcon::Error);
+        }
+        Fail(src);
+        return false;
+    }
+    longPathFlag_ = 0;
+    if (IsTooLong(dst)) {
+        Fail(src);
+        return false;
+    }
+    plat::FileSystem& fs = plat::Fs();
+    if (fs.Exists(dst)) {
+        Fail(src);
+        log_.Append(L"文件" + src + L",加密失败，原因是已经存在这样一个文件。");
+        return false;
+    }
+    if (fs.Move(src, dst)) {
+        ++st.moved;
+        ++st.handled;
+        return true;
+    }
+    const uint32_t code = plat::LastError();
+    const std::wstring error = ErrorCodeText(code);
+    if (code == plat::kErrNotSameDevice && fs.IsDirectory(src)) {
+        MoveFolderRecursive(src, dst);
+        return !fs.Exists(src);
+    }
+    const std::wstring root = plat::DriveRootOf(src);
+    std::wstring below = plat::StartsWithNoCase(src, root) ? src.substr(root.size()) : src;
+    if (store::IsReservedName(below)) return false;
+    log_.Append(src + L",加密失败，原因如下：");
+    log_.Append(IsNetworkPath(src) ? error + L"这是由于本机不具备更改服务器上的该文件夹权限所致"
+                                   : error);
+    Fail(src);
+    return false;
+}
+
+void CJiaMiWeiZhuang::MoveFolderRecursive(const std::wstring& src, const std::wstring& dst) {
+    plat::FileSystem& fs = plat::Fs();
+    if (!fs.CreateDir(dst) && !fs.IsDirectory(dst)) {
+        log_.Append(src + L",加密失败，原因如下：");
+        log_.Append(log_.TakeError());
+        Fail(src);
+        return;
+    }
+    std::vector<plat::DirEntry> entries;
+    if (!fs.ListDir(EnumerationPath(src), &entries)) {
+        log_.Append(src + L",加密失败，原因如下：");
+        log_.Append(log_.TakeError());
+        Fail(src);
+        return;
+    }
+    for (const auto& e : entries) {
+        const std::wstring from = plat::JoinPath(src, e.name);
+        const std::wstring to = plat::JoinPath(dst, e.name);
+        if (e.IsDirectory())
+            MoveFolderRecursive(from, to);
+        else
+            (void)MoveObject(from, to);
+    }
+    // Fails harmlessly when something could not be moved out.
+    (void)fs.RemoveDir(src);
+}
+
+}  // namespace engine
