@@ -1,0 +1,199 @@
+#include "crypto/records.h"
+
+#include <cstring>
+#include <memory>
+
+#include "crypto/digest.h"
+#include "crypto/move_aside.h"
+#include "crypto/rc4.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "store/layout.h"
+
+namespace crypto {
+namespace {
+
+std::wstring In(const std::wstring& paramDir, const wchar_t* name) {
+    return plat::JoinPath(paramDir, name);
+}
+
+// Reads up to `max` bytes; false when the file cannot be opened or read.
+bool ReadSome(const std::wstring& path, size_t max, std::string* out, uint64_t* size) {
+    std::unique_ptr<plat::File> f =
+        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!f || !f->Size(size)) return false;
+    out->assign(size_t(std::min<uint64_t>(*size, max)), '\0');
+    uint32_t got = 0;
+    if (!f->Read(out->data(), uint32_t(out->size()), &got)) return false;
+    out->resize(got);
+    return true;
+}
+
+bool ReadTail(const std::wstring& path, uint64_t offset, size_t len, std::string* out) {
+    std::unique_ptr<plat::File> f =
+        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    out->assign(len, '\0');
+    return f && f->Seek(int64_t(offset), 0 /*SEEK_SET*/) &&
+           f->ReadExact(out->data(), uint32_t(len));
+}
+
+}  // namespace
+
+void StoreRecords::Wipe() {
+    plat::Wipe(password);
+    plat::Wipe(reset);
+    plat::Wipe(second);
+}
+
+int KindFromLine(const std::wstring& line, int defaultKind, bool* legacyHash) {
+    *legacyHash = plat::EqualsNoCase(line, L"type=1") || plat::EqualsNoCase(line, L"type=2");
+    for (int k = 0; k < 3; ++k) {
+        std::wstring text = L"type=" + std::to_wstring(k);
+        if (plat::EqualsNoCase(line, text) || plat::EqualsNoCase(line, L"ff" + text))
+            return kKindNormal + k;
+    }
+    return defaultKind;
+}
+
+StoreRecords ReadStoreRecords(const std::wstring& paramDir, bool legacyStore) {
+    store::MigrateMetadataNames(paramDir);
+    StoreRecords r;
+    r.password = store::ReadFirstLine(In(paramDir, store::kPasswordRecord));
+    r.mail = store::ReadFirstLine(In(paramDir, store::kMailRecord));
+    r.reset = store::ReadFirstLine(In(paramDir, store::kResetRecord));
+    r.kindLine = store::ReadFirstLine(In(paramDir, store::kKindRecord));
+    r.second = store::ReadFirstLine(In(paramDir, store::kSecondPasswordRecord));
+    const std::wstring sealed = In(paramDir, store::kSealedRecord);
+    if (plat::Fs().Exists(sealed)) r.password = store::ReadFirstLine(sealed);
+    r.kind = KindFromLine(r.kindLine, legacyStore ? kKindNormal : kKindHighest, &r.legacyHash);
+    return r;
+}
+
+bool CheckNormalPassword(StoreRecords& records, const std::wstring& paramDir, bool legacyStore,
+                         const std::wstring& typed) {
+    if (records.password.empty()) {
+        records.Wipe();
+        records = ReadStoreRecords(paramDir, legacyStore);
+    }
+    if (typed == records.password) return true;
+    if (!records.password.empty() && !records.reset.empty() && typed == records.reset) {
+        DeleteResetFiles(paramDir);
+        (void)store::WriteTextFile(In(paramDir, store::kPasswordRecord), typed);
+        plat::Wipe(records.password);
+        records.password = typed;
+        plat::Wipe(records.reset);
+        return true;
+    }
+    return records.password.empty();
+}
+
+bool CheckSecondaryPassword(const StoreRecords& records, const std::wstring& typed) {
+    return !records.second.empty() && typed == records.second;
+}
+
+bool CheckStrengthPassword(const std::wstring& paramDir, const std::wstring& typed,
+                           bool legacyHash) {
+    plat::FileSystem& fs = plat::Fs();
+    const std::wstring legacy = In(paramDir, store::kLegacySealedRecord);
+    if (fs.Exists(legacy)) {
+        std::string head;
+        uint64_t size = 0;
+        if (!ReadSome(legacy, 0, &head, &size)) return true;
+        std::string tail;
+        if (size >= kLegacyTrailerSize) {
+            if (!ReadTail(legacy, size - 11, 11, &tail)) return true;
+            if (plat::EqualsNoCase(plat::FromAnsi(tail), plat::FromAnsi(kLegacyMarker))) {
+                std::string word;
+                if (!ReadTail(legacy, size - kLegacyTrailerSize, 8, &word)) return true;
+                Rc4 rc4;
+                InitLegacyRc4(rc4, typed, legacyHash);
+                rc4.Process(reinterpret_cast<uint8_t*>(word.data()), word.size());
+                return plat::FromAnsi(word).compare(0, 8, plat::FromAnsi(kSealCheckWord)) == 0;
+            }
+        }
+        // An older store that kept its password as plain text under this name.
+        if (!fs.Exists(legacy)) return true;
+        std::wstring line = store::ReadFirstLine(legacy);
+        bool ok = line == typed;
+        plat::Wipe(line);
+        return ok;
+    }
+    const std::wstring sealed = In(paramDir, store::kSealedRecord);
+    if (fs.Exists(sealed)) {
+        std::string bytes;
+        uint64_t size = 0;
+        if (!ReadSome(sealed, kSealedRecordSize, &bytes, &size)) return true;
+        if (size > 20) return false;
+        Rc4 rc4;
+        InitCurrentRc4(rc4, typed);
+        rc4.Process(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+        bool ok = bytes.size() >= 8 && std::memcmp(bytes.data(), kSealCheckWord, 8) == 0;
+        plat::Wipe(bytes);
+        return ok;
+    }
+    return false;
+}
+
+std::string SealedRecordBytes(const std::wstring& password) {
+    std::string bytes = std::string(kSealCheckWord) + kSealTail;
+    Rc4 rc4;
+    InitCurrentRc4(rc4, password);
+    rc4.Process(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    return bytes;
+}
+
+bool SealPasswordRecord(const std::wstring& paramDir, const std::wstring& password) {
+    plat::FileSystem& fs = plat::Fs();
+    const std::wstring plain = In(paramDir, store::kPasswordRecord);
+    const std::wstring tmp = plain + L".tmp";
+    const std::wstring sealed = In(paramDir, store::kSealedRecord);
+    uint32_t attrs = fs.GetAttributes(plain);
+    if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrReadOnly)) return false;
+    if (!fs.Open(plain, plat::Access::Read, plat::Disposition::OpenExisting)) return false;
+
+    std::string bytes = SealedRecordBytes(password);
+    bool written = false;
+    {
+        std::unique_ptr<plat::File> out =
+            fs.Open(tmp, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
+        written = out && out->WriteAll(bytes.data(), uint32_t(bytes.size())) && out->Flush();
+    }
+    plat::Wipe(bytes);
+    if (!written) {
+        (void)fs.DeleteFile(tmp);
+        return false;
+    }
+    // The sealed record takes its final name first; only then do the plain
+    // and legacy records go, so the store is never left without one.
+    if (!RenameMovingAside(tmp, sealed)) {
+        (void)fs.DeleteFile(tmp);
+        return false;
+    }
+    (void)fs.DeleteFile(plain);
+    // A legacy record left behind would still be the one checked.
+    if (fs.Exists(In(paramDir, store::kLegacySealedRecord)) &&
+        !fs.DeleteFile(In(paramDir, store::kLegacySealedRecord)))
+        return false;
+    return true;
+}
+
+std::wstring ResetTimeText(const std::wstring& paramDir) {
+    std::wstring path = In(paramDir, store::kResetRecord);
+    if (!plat::Fs().Exists(path)) path = In(paramDir, store::kOldResetRecord);
+    std::unique_ptr<plat::File> f =
+        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    plat::FileTimes times;
+    plat::LocalTime t;
+    if (!f || !f->GetTimes(&times) || !plat::FileTimeToLocal(times.creation, &t)) return {};
+    auto n = [](int v) { return std::to_wstring(v); };
+    return n(t.year) + L"-" + n(t.month) + L"-" + n(t.day) + L" " + n(t.hour) + L":" + n(t.minute) +
+           L":" + n(t.second);
+}
+
+void DeleteResetFiles(const std::wstring& paramDir) {
+    (void)plat::Fs().DeleteFile(In(paramDir, store::kOldResetRecord));
+    (void)plat::Fs().DeleteFile(In(paramDir, store::kResetRecord));
+}
+
+}  // namespace crypto
