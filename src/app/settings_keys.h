@@ -13,7 +13,8 @@ inline constexpr const wchar_t* kWinIniSection = L"岚栩只读加密";
 inline constexpr const wchar_t* kSiblingSection = L"岚栩加密";
 inline constexpr const wchar_t* kSiblingExePathKey = L"exepath";
 
-inline constexpr const wchar_t* kDefaultTip = L"岚栩只读加密的文件夹，运行该文件夹下的ulxjm.exe解密";
+inline constexpr const wchar_t* kDefaultTip =
+    L"岚栩只读加密的文件夹，运行该文件夹下的ulxjm.exe解密";
 
 // Application profile values (registry profile, empty section).
 struct ProfileKeys {
@@ -21,7 +22,9 @@ struct ProfileKeys {
     static constexpr const wchar_t* JiamiFlag = L"JiamiFlag";  // int, 1
     static constexpr const wchar_t* Tips = L"szTips";          // string, kDefaultTip
     static constexpr const wchar_t* ReadMeFlag = L"ReadMe";    // int, 0
-    static constexpr const wchar_t* ReadmeText = L"readme";    // string, absent
+    // string, absent. Registry value names ignore case, so the text cannot
+    // share the name of the "ReadMe" switch: each would overwrite the other.
+    static constexpr const wchar_t* ReadmeText = L"szReadme";
     static constexpr const wchar_t* Filter = L"Filter";        // int, 1
     static constexpr const wchar_t* FilterText = L"szFilter";  // string, empty
     static constexpr const wchar_t* MapDriver = L"MapDriver";  // string, empty
@@ -29,26 +32,32 @@ struct ProfileKeys {
 
 // Windows profile keys in kWinIniSection.
 struct WinIniKeys {
-    static constexpr const wchar_t* MailAddress = L"mailaddr";  // string, empty
-    static constexpr const wchar_t* First = L"First";           // int, 1
-    static constexpr const wchar_t* DecryptType = L"jiemitype"; // string "0".."3"
-    static constexpr const wchar_t* DecryptFirst = L"u2088";    // int, 1
-    static constexpr const wchar_t* Error = L"Error";           // string, engine status
+    static constexpr const wchar_t* MailAddress = L"mailaddr";   // string, empty
+    static constexpr const wchar_t* First = L"First";            // int, 1
+    static constexpr const wchar_t* DecryptType = L"jiemitype";  // string "0".."3"
+    static constexpr const wchar_t* DecryptFirst = L"u2088";     // int, 1
+    static constexpr const wchar_t* Error = L"Error";            // string, engine status
 };
 
 // Typed access with the defaults.
 struct Settings {
     static int AutoHide() { return Profile().GetProfileInt(L"", ProfileKeys::AutoHide, 1); }
     static int JiamiFlag() { return Profile().GetProfileInt(L"", ProfileKeys::JiamiFlag, 1); }
-    static std::wstring Tips() { return Profile().GetProfileString(L"", ProfileKeys::Tips, kDefaultTip); }
+    static std::wstring Tips() {
+        return Profile().GetProfileString(L"", ProfileKeys::Tips, kDefaultTip);
+    }
     static int ReadMeFlag() { return Profile().GetProfileInt(L"", ProfileKeys::ReadMeFlag, 0); }
     static bool HasReadmeText() { return Profile().HasProfileValue(L"", ProfileKeys::ReadmeText); }
     static std::wstring ReadmeText(const std::wstring& def) {
         return Profile().GetProfileString(L"", ProfileKeys::ReadmeText, def);
     }
     static int Filter() { return Profile().GetProfileInt(L"", ProfileKeys::Filter, 1); }
-    static std::wstring FilterText() { return Profile().GetProfileString(L"", ProfileKeys::FilterText, L""); }
-    static std::wstring MapDriver() { return Profile().GetProfileString(L"", ProfileKeys::MapDriver, L""); }
+    static std::wstring FilterText() {
+        return Profile().GetProfileString(L"", ProfileKeys::FilterText, L"");
+    }
+    static std::wstring MapDriver() {
+        return Profile().GetProfileString(L"", ProfileKeys::MapDriver, L"");
+    }
     static std::wstring MailAddress() {
         std::wstring m = Profile().GetWinIniString(kWinIniSection, WinIniKeys::MailAddress, L"");
         if (m.size() > 260) m.resize(260);

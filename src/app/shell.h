@@ -7,7 +7,7 @@
 namespace app {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     // Initialises the common controls, rich edit and OLE; false when OLE fails.
     virtual bool InitUi() = 0;

@@ -81,9 +81,8 @@ int GetOsVersionText(AppGlobals& g, const plat::OsVersion& v, std::wstring* text
             if (v.major <= 4) {
                 *text = L"Microsoft Windows NT";
             } else if (v.major == 5) {
-                static const wchar_t* const kFive[] = {L"Microsoft Windows 2000",
-                                                       L"Microsoft Windows XP",
-                                                       L"Microsoft Windows 2003"};
+                static const wchar_t* const kFive[] = {
+                    L"Microsoft Windows 2000", L"Microsoft Windows XP", L"Microsoft Windows 2003"};
                 *text = v.minor <= 2 ? kFive[v.minor] : L"Microsoft Windows NT(other)";
             } else {
                 *text = L"Microsoft Visat SP1";
@@ -143,6 +142,19 @@ std::wstring ResolveAppDataDir() {
 #endif
 }
 
+void SelectRole(AppGlobals& g, Shell& shell) {
+    if (!g.MailAddress.empty() && g.PresetPassword.empty()) {
+        // One-field form: open as if the program were in that folder.
+        g.MailAddress = plat::WithSep(g.MailAddress);
+        g.ModuleFolder = g.MailAddress;
+        ResolveStorePaths(g, g.ModuleFolder);
+    }
+    if (plat::Fs().IsDirectory(g.StoreDataDir))
+        shell.RunDecryptWindow();
+    else
+        shell.RunEncryptWindow();
+}
+
 int InitInstance(Shell& shell) {
     if (!shell.InitUi()) {
         shell.ShowMessage(kOleFailedText);
@@ -178,16 +190,7 @@ int InitInstance(Shell& shell) {
     (void)ApplyHiddenFilesSetting(Settings::AutoHide());
     ReadStartupPassword(g);
 
-    if (!g.MailAddress.empty() && g.PresetPassword.empty()) {
-        // One-field form: open as if the program were in that folder.
-        g.MailAddress = plat::WithSep(g.MailAddress);
-        g.ModuleFolder = g.MailAddress;
-        ResolveStorePaths(g, g.ModuleFolder);
-    }
-    if (plat::Fs().IsDirectory(g.StoreDataDir))
-        shell.RunDecryptWindow();
-    else
-        shell.RunEncryptWindow();
+    SelectRole(g, shell);
     return 0;
 }
 

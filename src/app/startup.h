@@ -14,9 +14,9 @@ namespace app {
 // Results of ParseLaunchArguments.
 enum LaunchForm : int {
     kNoArguments = 0,
-    kOpenFolder = 1,      // "," + folder: run as if located there
-    kTooOldCaller = 2,    // exactly two commas: refused with the version message
-    kEncryptAtOnce = 4,   // folder,password,field3,mail
+    kOpenFolder = 1,     // "," + folder: run as if located there
+    kTooOldCaller = 2,   // exactly two commas: refused with the version message
+    kEncryptAtOnce = 4,  // folder,password,field3,mail
 };
 
 inline constexpr const wchar_t* kOleFailedText = L"OLE 初始化失败。请确保 OLE 库是正确的版本。";
@@ -36,6 +36,10 @@ bool ApplyHiddenFilesSetting(int autoHide);
 void ReadStartupPassword(AppGlobals& g);
 // The per-user data folder ("tuotuoyan" under the application-data folder).
 std::wstring ResolveAppDataDir();
+
+// Opens the decrypt window when the folder (or the one named by the
+// one-field launch form) holds a store, the encrypt window otherwise.
+void SelectRole(AppGlobals& g, Shell& shell);
 
 // The whole start-up; returns the process exit code.
 int InitInstance(Shell& shell);

@@ -33,8 +33,8 @@ void MakeRewritable(const std::wstring& path) {
     uint32_t a = Fs().GetAttributes(path);
     if (a == plat::kInvalidAttributes || (a & plat::kAttrDirectory)) return;
     if (a & (plat::kAttrHidden | plat::kAttrSystem | plat::kAttrReadOnly))
-        (void)Fs().SetAttributes(path, a & ~(plat::kAttrHidden | plat::kAttrSystem |
-                                             plat::kAttrReadOnly));
+        (void)Fs().SetAttributes(
+            path, a & ~(plat::kAttrHidden | plat::kAttrSystem | plat::kAttrReadOnly));
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -69,19 +69,32 @@ std::wstring Param(const std::wstring& folder, const wchar_t* name) {
 
 }  // namespace
 
-std::wstring DataRel() { return std::wstring(kStoreRoot) + plat::kSep + kDataFolderName; }
-std::wstring ParamRel() { return std::wstring(kStoreRoot) + plat::kSep + kParamFolderName; }
-std::wstring DataDir(const std::wstring& folder) { return plat::JoinPath(folder, DataRel()); }
-std::wstring ParamDir(const std::wstring& folder) { return plat::JoinPath(folder, ParamRel()); }
+std::wstring DataRel() {
+    return std::wstring(kStoreRoot) + plat::kSep + kDataFolderName;
+}
+std::wstring ParamRel() {
+    return std::wstring(kStoreRoot) + plat::kSep + kParamFolderName;
+}
+std::wstring DataDir(const std::wstring& folder) {
+    return plat::JoinPath(folder, DataRel());
+}
+std::wstring ParamDir(const std::wstring& folder) {
+    return plat::JoinPath(folder, ParamRel());
+}
 std::wstring WorkingDir(const std::wstring& folder) {
-    return plat::WithSep(plat::JoinPath(
-        plat::JoinPath(DataDir(folder), kWorkingFolderName), kNotDeleteFolderName));
+    return plat::WithSep(
+        plat::JoinPath(plat::JoinPath(DataDir(folder), kWorkingFolderName), kNotDeleteFolderName));
 }
 
 bool IsReservedName(const std::wstring& name) {
-    static const std::array<const wchar_t*, 8> kReserved = {
-        L"ulxjm,NotDelete.", L"ulxjm",    L"recycler88", L"ulxjm.exe", L"desktop.ini",
-        L"$RECYCLE.BIN",     L"system volume information", L"recycler"};
+    static const std::array<const wchar_t*, 8> kReserved = {L"ulxjm,NotDelete.",
+                                                            L"ulxjm",
+                                                            L"recycler88",
+                                                            L"ulxjm.exe",
+                                                            L"desktop.ini",
+                                                            L"$RECYCLE.BIN",
+                                                            L"system volume information",
+                                                            L"recycler"};
     for (const wchar_t* r : kReserved)
         if (plat::EqualsNoCase(name, r)) return true;
     return false;
@@ -145,10 +158,13 @@ std::string StoreDesktopIniBytes() {
 
 std::wstring DefaultReadmeText() {
     return std::wstring(
-               L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r\n"
-               L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm.exe，请从官网 ") +
+               L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r"
+               L"\n"
+               L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm."
+               L"exe，请从官网 ") +
            L"http://" + app::kWebHost + L"/rlxjm.exe " +
-           L"下载该文件到该目录下后，再运行rlxjm.exe。\r\n\r\n友情提示：请一定是运行该文件夹下的rlxjm.exe";
+           L"下载该文件到该目录下后，再运行rlxjm."
+           L"exe。\r\n\r\n友情提示：请一定是运行该文件夹下的rlxjm.exe";
 }
 
 bool WriteFolderDecorations(const std::wstring& folder) {
@@ -221,9 +237,10 @@ void MigrateMetadataNames(const std::wstring& paramFolder) {
 
 void DeleteStoreMetadata(const std::wstring& paramFolder) {
     static const wchar_t* const kNames[] = {
-        kOldResetRecord,     kOldPasswordRecord, kOldLegacySealedRecord, kOldMailRecord,
-        kOldKindRecord,      kOldRenameFailList, kResetRecord,           kPasswordRecord,
-        kLegacySealedRecord, kMailRecord,        kKindRecord,            kRenameFailList,
+        kOldResetRecord,       kOldPasswordRecord, kOldLegacySealedRecord,
+        kOldMailRecord,        kOldKindRecord,     kOldRenameFailList,
+        kResetRecord,          kPasswordRecord,    kLegacySealedRecord,
+        kMailRecord,           kKindRecord,        kRenameFailList,
         kSecondPasswordRecord, kSealedRecord};
     for (const wchar_t* name : kNames) {
         const std::wstring path = plat::JoinPath(paramFolder, name);
