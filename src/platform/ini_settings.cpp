@@ -233,7 +233,9 @@ class IniSettings final : public Settings {
             }
             if (!in) continue;
             if (IsKeyLine((*lines)[i], key, nullptr)) {
-                (*lines)[i] = entry;
+                // The key keeps the spelling it was first written with.
+                const std::wstring& line = (*lines)[i];
+                (*lines)[i] = Trim(line.substr(0, line.find(L'='))) + L"=" + value;
                 return;
             }
             if (!Trim((*lines)[i]).empty()) insertAt = i + 1;
