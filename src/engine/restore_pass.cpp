@@ -112,9 +112,11 @@ bool RestorePass::MoveBack(const std::wstring& src, const std::wstring& dst, boo
         ++st.renamed;
         renamedFlag_ = true;
     }
+    // In a strength pass the file was already counted as handled when its
+    // decryption ended.
     if (plat::Fs().Move(src, target)) {
         ++st.moved;
-        ++st.handled;
+        if (!strengthPass) ++st.handled;
         return true;
     }
     const std::wstring error = log_.TakeError();
@@ -123,7 +125,7 @@ bool RestorePass::MoveBack(const std::wstring& src, const std::wstring& dst, boo
         failures_.push_back(src);
     }
     ++st.moveFailed;
-    ++st.handled;
+    if (!strengthPass) ++st.handled;
     log_.Append(L"文件" + src + L",解密失败，原因如下：");
     if (IsNetworkPath(src))
         log_.Append(error + (strengthPass ? L"这是由于本机不具备更改服务器上的该文件夹权限所致"

@@ -34,7 +34,8 @@ class RestorePass {
     void Wait();
 
     // Moves one object out of the store to `dst` (renamed when taken) and
-    // logs a rename. `strengthPass` picks the strength pass's log wording.
+    // logs a rename. In a strength pass (`strengthPass`) the object was
+    // counted as handled already, and the log wording differs.
     [[nodiscard]] bool MoveBack(const std::wstring& src, const std::wstring& dst,
                                 bool strengthPass = false);
 

@@ -1,0 +1,131 @@
+#include "engine/engine.h"
+
+#include "crypto/records.h"
+#include "engine/hide_pass.h"
+#include "engine/pass_state.h"
+#include "engine/restore_pass.h"
+#include "engine/strength_pass.h"
+#include "store/layout.h"
+
+namespace engine {
+
+namespace {
+
+PassSummary Summarise(bool started) {
+    const PassState& st = State();
+    PassSummary s;
+    s.started = started;
+    s.total = st.total;
+    s.handled = st.handled;
+    s.moved = st.moved;
+    s.moveFailed = st.moveFailed;
+    s.strengthDone = st.strengthDone;
+    s.strengthSkipped = st.strengthSkipped;
+    s.renamed = st.renamed;
+    s.cancelled = st.cancelRequested;
+    return s;
+}
+
+const wchar_t* KindText(int strength) {
+    return strength == 1   ? store::kKindHigher
+           : strength == 2 ? store::kKindHighest
+                           : store::kKindNormal;
+}
+
+}  // namespace
+
+PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& password,
+                          const std::wstring& mail, int strength, PassUi& ui) {
+    PassState& st = State();
+    st.Reset();
+    st.kind = strength == 1   ? kKindHigherEncrypt
+              : strength == 2 ? kKindHighestEncrypt
+                              : kKindNormalEncrypt;
+    st.operation = kOpEncrypt;
+    bool started;
+    if (strength == 1 || strength == 2) {
+        CCryptAndDe_old pass(ui);
+        StrengthJob job;
+        job.root = folder;
+        job.password = password;
+        job.mail = mail;
+        job.kindText = KindText(strength);
+        job.jobMode = 0;
+        started = pass.RunEncryption(job);
+    } else {
+        CJiaMiWeiZhuang pass(ui);
+        HideJob job;
+        job.root = folder;
+        job.password = password;
+        job.mail = mail;
+        job.kindText = KindText(0);
+        job.mode = 0;
+        started = pass.Run(job);
+    }
+    return Summarise(started);
+}
+
+PassSummary RestoreFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+    PassState& st = State();
+    st.Reset();
+    st.kind = kKindNormalDecrypt;
+    st.operation = kOpFullDecrypt;
+    const std::wstring param = store::ParamDir(folder);
+    crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
+    const bool accepted = crypto::CheckNormalPassword(records, param, false, password);
+    records.Wipe();
+    if (!accepted) {
+        ui.ShowMessage(L"输入的密码不正确。", MessageIcon::Error);
+        st.done = true;
+        return Summarise(false);
+    }
+    RestorePass pass(ui);
+    pass.SetFolder(folder);
+    pass.Run();
+    return Summarise(true);
+}
+
+PassSummary DecryptStore(const std::wstring& folder, const std::wstring& password, int jobMode,
+                         PassUi& ui, const DecryptOptions& options) {
+    PassState& st = State();
+    st.Reset();
+    const std::wstring param = store::ParamDir(folder);
+    crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
+    const bool legacyHash = records.legacyHash;
+    st.kind = records.kind == crypto::kKindHigher ? kKindHigherDecrypt : kKindHighestDecrypt;
+    records.Wipe();
+    int op = options.operation;
+    if (op < 0)
+        op = jobMode == 0 ? kOpImageDecrypt
+             : jobMode == 2 && options.items.empty() && options.destination.empty() &&
+                     options.subPath.empty()
+                 ? kOpFullDecrypt
+                 : kOpBrowse;
+    st.operation = op;
+    if (!crypto::CheckStrengthPassword(param, password, legacyHash)) {
+        ui.ShowMessage(crypto::kMsgStrengthPasswordWrong, MessageIcon::Error);
+        st.done = true;
+        return Summarise(false);
+    }
+    CCryptAndDe_old pass(ui);
+    DecryptJob job;
+    job.root = folder;
+    job.items = options.items;
+    job.password = password;
+    job.destination = options.destination;
+    job.jobMode = jobMode;
+    job.subPath = options.subPath;
+    job.legacyHash = legacyHash;
+    (void)pass.RunDecryption(job);
+    return Summarise(true);
+}
+
+PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+    crypto::StoreRecords records = crypto::ReadStoreRecords(store::ParamDir(folder), false);
+    const int kind = records.kind;
+    records.Wipe();
+    if (kind == crypto::kKindNormal) return RestoreFolder(folder, password, ui);
+    return DecryptStore(folder, password, 2, ui);
+}
+
+}  // namespace engine

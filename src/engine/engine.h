@@ -1,0 +1,58 @@
+// The engine's entry points for the command line and the windows. Each call
+// runs one whole pass on the calling thread: run it on a worker thread and
+// poll a ProgressModel (progress_model.h) from the display thread meanwhile.
+// One pass at a time per process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/pass_ui.h"
+
+namespace engine {
+
+// What a pass did, read from the pass state when it ended.
+struct PassSummary {
+    bool started = false;  // false: refused before touching anything (message shown)
+    int total = 0;
+    int handled = 0;
+    int moved = 0;
+    int moveFailed = 0;
+    int strengthDone = 0;
+    int strengthSkipped = 0;
+    int renamed = 0;
+    bool cancelled = false;
+    // Everything done, nothing failed or was left out.
+    bool ok() const { return started && moveFailed == 0 && strengthSkipped == 0 && !cancelled; }
+};
+
+// Encrypts `folder` (its whole content) with strength 0 (normal: hide
+// only), 1 (higher) or 2 (highest). The caller has checked that the folder
+// may be encrypted (not already encrypted, not a system folder...).
+PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& password,
+                          const std::wstring& mail, int strength, PassUi& ui);
+
+// Restores a normal-strength store into `folder` and removes the store.
+// Refuses ("输入的密码不正确。") a password the store does not accept.
+PassSummary RestoreFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui);
+
+// Options of a strength decryption beyond the whole-store default.
+struct DecryptOptions {
+    std::vector<std::wstring> items;  // relative to the store position subPath; empty: all
+    std::wstring destination;         // job 1: copies go here; job 2: objects go here
+    std::wstring subPath;             // position inside the store
+    int operation = -1;  // -1: image for job 0, full for a whole-store job 2, else browse
+};
+
+// Decrypts a strength store of `folder`: job mode 0 in place inside the store
+// (image decryption), 1 into copies, 2 in place and out of the store (a full
+// decryption also removes the store). Refuses ("密码不正确，本次解密失败。")
+// a password the store does not accept.
+PassSummary DecryptStore(const std::wstring& folder, const std::wstring& password, int jobMode,
+                         PassUi& ui, const DecryptOptions& options = {});
+
+// Full decryption whatever the store's strength: restore for a normal store,
+// strength decryption in job mode 2 otherwise.
+PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui);
+
+}  // namespace engine

@@ -1,0 +1,127 @@
+// The strength passes: content encryption of a store's files (after hiding
+// them) and their decryption, in place, into copies or out of the store.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "crypto/cipher_sink.h"
+#include "engine/fail_name_list.h"
+#include "engine/hide_pass.h"
+#include "engine/pass_log.h"
+#include "engine/pass_ui.h"
+#include "engine/restore_pass.h"
+
+namespace crypto {
+class ContentCipher;
+}
+
+namespace engine {
+
+struct StrengthJob {
+    // Job mode 0: the protected folder; 1: the working area objects come back
+    // from; 2: the folder objects are added from.
+    std::wstring root;
+    std::vector<std::wstring> items;  // names / relative paths below root; empty: everything
+    std::wstring password;
+    std::wstring mail;
+    std::wstring kindText = L"type=1";
+    // 0 new store (or re-encryption of a whole store), 1 from the working
+    // area, 2 into a store sub-folder.
+    int jobMode = 0;
+    std::wstring storeFolder;  // modes 1 and 2: the protected folder
+    std::wstring subPath;      // mode 2: position inside the store
+};
+
+struct DecryptJob {
+    std::wstring root;                // the protected folder
+    std::vector<std::wstring> items;  // relative to the data folder + subPath; empty: everything
+    std::wstring password;
+    // Job mode 1: where the copies go; job mode 2: where objects go (empty:
+    // back into root).
+    std::wstring destination;
+    // 0 image (decrypt inside the store), 1 copies out, 2 in place and out.
+    int jobMode = 2;
+    std::wstring subPath;  // the browse window's position inside the store
+    bool checkTrailerPassword = true;
+    bool legacyHash = false;
+    // Files begun by an interrupted earlier run; -1 reads it from the
+    // settings ("Error").
+    int crashMark = -1;
+    std::wstring dataFolder, paramFolder;  // empty: the current-form store of root
+};
+
+class CCryptAndDe_old : private crypto::CipherSink {
+  public:
+    explicit CCryptAndDe_old(PassUi& ui, PassLog log = PassLog());
+    ~CCryptAndDe_old() override;  // waits for a running worker
+    CCryptAndDe_old(const CCryptAndDe_old&) = delete;
+    CCryptAndDe_old& operator=(const CCryptAndDe_old&) = delete;
+
+    // Threaded starts as the windows use them; false when nothing started.
+    [[nodiscard]] bool StartEncryption(const StrengthJob& job);
+    [[nodiscard]] bool StartDecryption(const DecryptJob& job);
+    // The same passes on the caller's thread (done flag raised at the end).
+    [[nodiscard]] bool RunEncryption(const StrengthJob& job);
+    [[nodiscard]] bool RunDecryption(const DecryptJob& job);
+    void Wait();
+
+    // A per-file failure: into the pass log as the object's path in the
+    // folder followed by the reason.
+    void AddFailure(const std::wstring& path, const std::wstring& reason) override;
+
+    const CFailNameList& FailNames() const { return failNames_; }
+    std::vector<std::wstring> MoveFailures() const;
+
+    // The crash marker value of the settings.
+    static int ReadCrashMarker();
+    static void WriteCrashMarker(int value);
+
+  private:
+    // CipherSink
+    void SetCurrentObject(const std::wstring& path) override;
+    void OnFileSeen() override;
+    void OnFileDone(crypto::FileOutcome outcome) override;
+    void SetCurrentLength(uint64_t length) override;
+    void AddBytesDone(uint64_t bytes) override;
+    bool IsCancelled() override;
+    void ShowMessageOnce(const std::wstring& text) override;
+
+    bool PrepareEncryption(const StrengthJob& job);
+    void EncryptBody();
+    void EncryptWalk(const std::wstring& folder, bool count, int* counted);
+    void PrepareDecryption(const DecryptJob& job);
+    void DecryptBody();
+    // Returns true when every file below `folder` ended well.
+    bool DecryptWalk(const std::wstring& folder, bool top);
+    bool DecryptOne(const std::wstring& path, bool moveOut);
+    void CountDecrypt(const std::wstring& folder, int* counted);
+    void ShowCancelOnce();
+    std::wstring ProtectedFolder() const;
+    std::wstring RelativeToData(const std::wstring& path) const;
+    std::wstring OutsidePath(const std::wstring& rel) const;
+
+    PassUi& ui_;
+    PassLog log_;
+    StrengthJob enc_;
+    DecryptJob dec_;
+    std::wstring dataFolder_;  // with no trailing separator
+    std::wstring paramFolder_;
+    CJiaMiWeiZhuang hide_;
+    RestorePass restore_;
+    CFailNameList failNames_;
+    std::unique_ptr<crypto::ContentCipher> cipher_;
+    std::mutex shownLock_;
+    std::set<std::wstring> shown_;
+    int begun_ = 0;
+    bool crashFlag_ = false;
+    std::vector<std::wstring> walkedFolders_;  // relative to the data folder
+    std::set<std::wstring> troubledFolders_;   // folders holding a file that did not end well
+    std::thread worker_;
+};
+
+}  // namespace engine
