@@ -1,5 +1,10 @@
 // Portable parts of the platform layer: path helpers, the swappable file
-// system and settings, whole-buffer file I/O.
+// system and settings, whole-buffer file I/O. text_common.cpp and
+// ini_settings.cpp are portable too.
+//
+// Each platform directory supplies the rest: OsFileSystem, LastError,
+// SetLastError, ErrorText (fs.h); OsUserSettings (settings.h); ToAnsi,
+// FromAnsi, AnsiCodePage (text.h); everything in env.h.
 #include <atomic>
 
 #include "platform/fs.h"

@@ -338,6 +338,23 @@ TEST_F(FsTest, DosAttribTextFormsFromOtherProgramsAreRead) {
             << c.value;
     }
 }
+TEST_F(FsTest, NamesThatAreNotUtf8StillRoundTrip) {
+    // A GBK name written by another system: bytes that are not UTF-8.
+    const std::string raw = plat::ToUtf8(tmp_.path()) + "\xE1\xB0\xE8\xF2.txt";
+    FILE* f = fopen(raw.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("gbk", f);
+    fclose(f);
+    std::vector<plat::DirEntry> entries;
+    ASSERT_TRUE(Fs().ListDir(tmp_.path(), &entries));
+    ASSERT_EQ(entries.size(), 1u);
+    const std::wstring name = entries[0].name;
+    EXPECT_EQ(ReadFileBytes(At(name)), "gbk");
+    ASSERT_TRUE(Fs().Move(At(name), At(L"moved")));
+    ASSERT_TRUE(Fs().Move(At(L"moved"), At(name)));
+    struct stat st;
+    EXPECT_EQ(stat(raw.c_str(), &st), 0) << "the same bytes come back";
+}
 #endif
 
 }  // namespace

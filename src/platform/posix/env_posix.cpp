@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "platform/env.h"
+#include "platform/posix/native_path.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -37,14 +38,14 @@ std::string ReadWholeFile(const char* path) {
 
 std::wstring EnvDir(const char* name) {
     const char* v = std::getenv(name);
-    if (v && v[0] == '/') return FromUtf8(v);
+    if (v && v[0] == '/') return posix::WidePath(v);
     return std::wstring();
 }
 
 std::wstring HomeDir() {
     std::wstring home = EnvDir("HOME");
     if (!home.empty()) return home;
-    if (passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return FromUtf8(pw->pw_dir);
+    if (passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return posix::WidePath(pw->pw_dir);
     return std::wstring();
 }
 
@@ -141,10 +142,10 @@ DriveType TypeOf(const Mount& m) {
     return DriveType::Fixed;
 }
 
-std::string AbsoluteUtf8(const std::wstring& path) {
-    std::string p = ToUtf8(path);
+std::string AbsoluteNative(const std::wstring& path) {
+    std::string p = posix::NativePath(path);
     if (!p.empty() && p[0] == '/') return p;
-    return ToUtf8(WithSep(CurrentDir())) + p;
+    return posix::NativePath(WithSep(CurrentDir())) + p;
 }
 
 // The mount holding `p` (longest mount point that is a prefix by components).
@@ -161,7 +162,7 @@ const Mount* MountOf(const std::vector<Mount>& mounts, const std::string& p) {
 }
 
 std::wstring RootText(const std::string& point) {
-    return point == "/" ? std::wstring(L"/") : FromUtf8(point) + L"/";
+    return point == "/" ? std::wstring(L"/") : posix::WidePath(point) + L"/";
 }
 
 }  // namespace
@@ -170,7 +171,7 @@ std::wstring ModulePath() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
     if (n <= 0) return std::wstring();
-    return FromUtf8(std::string(buf, static_cast<size_t>(n)));
+    return posix::WidePath(std::string(buf, static_cast<size_t>(n)));
 }
 
 // The module path in quotes, as Windows shows a program started from
@@ -188,18 +189,18 @@ std::wstring CommandLine() {
         start = end + 1;
     }
     std::wstring out = L"\"" + ModulePath() + L"\"";
-    for (size_t i = 1; i < args.size(); ++i) out += L" " + FromUtf8(args[i]);
+    for (size_t i = 1; i < args.size(); ++i) out += L" " + posix::WidePath(args[i]);
     return out;
 }
 
 std::wstring CurrentDir() {
     char buf[PATH_MAX];
     if (!getcwd(buf, sizeof(buf))) return std::wstring();
-    return FromUtf8(buf);
+    return posix::WidePath(buf);
 }
 
 bool SetCurrentDir(const std::wstring& dir) {
-    if (chdir(ToUtf8(dir).c_str()) != 0) {
+    if (chdir(posix::NativePath(dir).c_str()) != 0) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? kErrPathNotFound
                      : errno == EACCES                   ? kErrAccessDenied
                                                          : kErrInvalidParameter);
@@ -249,7 +250,7 @@ std::vector<DriveInfo> LogicalDrives() {
 }
 
 DriveType GetDriveType(const std::wstring& root) {
-    std::string p = ToUtf8(WithoutSep(root));
+    std::string p = posix::NativePath(WithoutSep(root));
     if (p.empty() || p[0] != '/') return DriveType::NoRootDir;
     struct stat st;
     if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return DriveType::NoRootDir;
@@ -262,7 +263,7 @@ DriveType GetDriveType(const std::wstring& root) {
 
 std::wstring DriveRootOf(const std::wstring& path) {
     std::vector<Mount> mounts = ReadMounts();
-    const Mount* m = MountOf(mounts, AbsoluteUtf8(path));
+    const Mount* m = MountOf(mounts, AbsoluteNative(path));
     return m ? RootText(m->point) : std::wstring(L"/");
 }
 
@@ -317,7 +318,7 @@ bool ShellOpen(const std::wstring& path) {
         if (!dir.empty() && access((dir + "/xdg-open").c_str(), X_OK) == 0) found = true;
     }
     if (!found) return false;
-    std::string target = ToUtf8(path);
+    std::string target = posix::NativePath(path);
     const char* argv[] = {"/bin/sh", "-c",           "xdg-open \"$1\" >/dev/null 2>&1 </dev/null &",
                           "sh",      target.c_str(), nullptr};
     pid_t pid;

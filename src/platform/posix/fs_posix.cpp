@@ -25,6 +25,7 @@
 #include <cstring>
 
 #include "platform/fs.h"
+#include "platform/posix/native_path.h"
 #include "platform/text.h"
 
 namespace plat {
@@ -39,7 +40,7 @@ constexpr uint64_t kEpochDiffSeconds = 11644473600ULL;  // 1601 -> 1970
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
 
 std::string U8(const std::wstring& path) {
-    return ToUtf8(path);
+    return posix::NativePath(path);
 }
 
 bool IsDirPath(const std::string& p) {
@@ -492,7 +493,7 @@ class OsFs final : public FileSystem {
             Info info;
             if (!LStat(full, &info)) continue;  // vanished meanwhile
             DirEntry entry;
-            entry.name = FromUtf8(e->d_name);
+            entry.name = posix::WidePath(e->d_name);
             entry.attributes = AttributesOf(full, info);
             entry.size = S_ISREG(info.mode) ? info.size : 0;
             entry.times = info.times;
