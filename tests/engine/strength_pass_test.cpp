@@ -1,0 +1,251 @@
+// Strength encryption and decryption over real temporary folders.
+#include "engine/strength_pass.h"
+
+#include <gtest/gtest.h>
+
+#include "app/settings_keys.h"
+#include "crypto/content_cipher.h"
+#include "engine/engine.h"
+#include "engine/engine_fixture.h"
+#include "engine/hooked_fs.h"
+#include "engine/progress_model.h"
+#include "store/layout.h"
+
+namespace enginetest {
+namespace {
+
+class StrengthPassTest : public EngineTest {
+  protected:
+    void Fill() {
+        WriteFile(plat::JoinPath(folder_, L"empty.bin"), "");
+        WriteFile(plat::JoinPath(folder_, L"b1023.bin"), Bytes(1023, 1));
+        WriteFile(plat::JoinPath(folder_, L"b1024.dat"), Bytes(1024, 2));
+        WriteFile(plat::JoinPath(folder_, L"b1025.jpg"), Bytes(1025, 3));
+        WriteFile(plat::JoinPath(folder_, L"notes.TXT"), Bytes(3000, 4));
+        MakeDir(plat::JoinPath(folder_, L"相册"));
+        MakeDir(plat::JoinPath(folder_, L"相册/2020.v[1]"));
+        WriteFile(plat::JoinPath(folder_, L"相册/2020.v[1]/deep.html"), Bytes(2049, 5));
+        WriteFile(plat::JoinPath(folder_, L"相册/a.b.c"), Bytes(10, 6));
+    }
+    static std::string Bytes(size_t n, int seed) {
+        std::string s(n, '\0');
+        for (size_t i = 0; i < n; ++i) s[i] = char((i * 131 + seed * 17) & 0xFF);
+        return s;
+    }
+    std::wstring Data(const std::wstring& rel) const {
+        return plat::JoinPath(store::DataDir(folder_), rel);
+    }
+    std::wstring Param(const std::wstring& rel) const {
+        return plat::JoinPath(store::ParamDir(folder_), rel);
+    }
+    std::map<std::wstring, std::string> Content() const {
+        auto m = Snapshot(folder_);
+        m.erase(L"ulxjm.exe");
+        return m;
+    }
+    std::wstring Marker() {
+        return plat::UserSettings().GetWinIniString(app::kWinIniSection, app::WinIniKeys::Error,
+                                                    L"<none>");
+    }
+};
+
+TEST_F(StrengthPassTest, HighestStrengthRoundTrip) {
+    Fill();
+    const auto before = Content();
+    auto enc = engine::EncryptFolder(folder_, L"密码pw", L"me@example.com", 2, ui_);
+    EXPECT_TRUE(enc.ok());
+    EXPECT_EQ(7, enc.total);
+    EXPECT_EQ(7, enc.strengthDone);
+    // Every file is in the store under its suffixed name, none in plain.
+    EXPECT_EQ("<missing>", ReadFile(Data(L"b1025.jpg")));
+    const std::string enc1025 = ReadFile(Data(L"b1025.jpg.zpwenc0"));
+    ASSERT_GT(enc1025.size(), 1025u);
+    EXPECT_NE(Bytes(1025, 3).substr(0, 1024), enc1025.substr(0, 1024));
+    EXPECT_EQ(Bytes(1025, 3)[1024], enc1025[1024]);  // first-block mode: the rest stays
+    EXPECT_NE("<missing>", ReadFile(Data(L"相册/2020.v[1]/deep.html.zpwenc0")));
+    // Records: sealed password, kind, mail; no plain password left.
+    EXPECT_EQ(18u, ReadFile(Param(L"imimff.ulxjm.zpwenc0")).size());
+    EXPECT_EQ("<missing>", ReadFile(Param(L"imimff.ulxjm")));
+    EXPECT_EQ(L"fftype=2", store::ReadFirstLine(Param(L"typeff.ulxjm")));
+    EXPECT_EQ("<missing>", ReadFile(Param(L"renamefail.ulxjm")));
+    EXPECT_TRUE(plat::Fs().GetAttributes(folder_) & plat::kAttrSystem);
+
+    EXPECT_FALSE(engine::DecryptFolder(folder_, L"wrong", ui_).started);
+    EXPECT_EQ(1, ui_.Count(L"密码不正确，本次解密失败。"));
+
+    auto dec = engine::DecryptFolder(folder_, L"密码pw", ui_);
+    EXPECT_TRUE(dec.ok());
+    EXPECT_EQ(7, dec.strengthDone);
+    EXPECT_EQ(before, Content());
+    EXPECT_FALSE(store::IsEncryptedFolder(folder_));
+    EXPECT_EQ(L"0", Marker());
+    EXPECT_TRUE(LogLines(log_).empty());
+}
+
+TEST_F(StrengthPassTest, StoreWithoutFilesStillGetsSealedRecords) {
+    auto enc = engine::EncryptFolder(folder_, L"pw", L"", 1, ui_);
+    EXPECT_TRUE(enc.ok());
+    EXPECT_EQ(0, enc.total);
+    EXPECT_EQ(18u, ReadFile(Param(L"imimff.ulxjm.zpwenc0")).size());
+    EXPECT_EQ(L"fftype=1", store::ReadFirstLine(Param(L"typeff.ulxjm")));
+    engine::ProgressModel model;
+    auto view = model.Poll();
+    EXPECT_EQ(100, view.overallPercent);
+    EXPECT_EQ(engine::EndAction::CloseWindow, view.end);
+}
+
+TEST_F(StrengthPassTest, CancelKeepsEncryptedFilesAndLeavesTheRestPlainAndCounted) {
+    Fill();
+    const auto before = Content();
+    HookedFs fs;
+    plat::ScopedFileSystem use(fs);
+    int begun = 0;
+    // The user presses cancel while the third file is being encrypted.
+    fs.hook = [&](FsOp op, const std::wstring& path) -> uint32_t {
+        if (op == FsOp::OpenWrite && plat::EndsWithNoCase(path, L".tmp") && ++begun == 3)
+            engine::State().cancelRequested = true;
+        return 0;
+    };
+    auto enc = engine::EncryptFolder(folder_, L"pw", L"", 2, ui_);
+    EXPECT_TRUE(enc.cancelled);
+    EXPECT_EQ(1, ui_.Count(L"操作已被取消。"));
+    // The file in hand when cancel came is finished or put back; the ones
+    // before it are encrypted, the rest skipped.
+    EXPECT_GE(enc.strengthDone, 2);
+    EXPECT_LE(enc.strengthDone, 3);
+    EXPECT_EQ(7, enc.strengthDone + enc.strengthSkipped);
+    // Everything is hidden; exactly the encrypted ones carry the suffix.
+    int suffixed = 0, plain = 0;
+    for (const auto& [rel, bytes] : Snapshot(store::DataDir(folder_))) {
+        if (rel.back() == L'/') continue;
+        (plat::EndsWithNoCase(rel, L".zpwenc0") ? suffixed : plain)++;
+    }
+    EXPECT_EQ(enc.strengthDone, suffixed);
+    EXPECT_EQ(enc.strengthSkipped, plain);
+    fs.hook = nullptr;
+    EXPECT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    EXPECT_EQ(before, Content());
+}
+
+TEST_F(StrengthPassTest, ReadOnlyFileThatStaysReadOnlyIsSkippedOnce) {
+    WriteFile(plat::JoinPath(folder_, L"ro.doc"), "read only");
+    WriteFile(plat::JoinPath(folder_, L"rw.doc"), "writable");
+    ASSERT_TRUE(plat::Fs().SetAttributes(plat::JoinPath(folder_, L"ro.doc"), plat::kAttrReadOnly));
+    HookedFs fs;
+    plat::ScopedFileSystem use(fs);
+    fs.hook = [](FsOp op, const std::wstring& path) -> uint32_t {
+        return op == FsOp::SetAttributes && plat::LeafName(path) == L"ro.doc"
+                   ? plat::kErrAccessDenied
+                   : 0;
+    };
+    auto enc = engine::EncryptFolder(folder_, L"pw", L"", 1, ui_);
+    EXPECT_EQ(1, enc.strengthSkipped);
+    EXPECT_EQ(1, enc.strengthDone);
+    EXPECT_EQ("read only", ReadFile(Data(L"ro.doc")));
+    EXPECT_EQ(std::vector<std::wstring>{plat::JoinPath(folder_, L"ro.doc") + L" 为只读,未强度加密"},
+              LogLines(log_));
+    engine::ProgressModel model;
+    EXPECT_EQ(engine::EndAction::OpenLogAndClose, model.Poll().end);
+    fs.hook = nullptr;
+    EXPECT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    EXPECT_EQ("read only", ReadFile(plat::JoinPath(folder_, L"ro.doc")));
+    EXPECT_EQ("writable", ReadFile(plat::JoinPath(folder_, L"rw.doc")));
+}
+
+TEST_F(StrengthPassTest, RunningProgramInsideTheStoreIsNeverEncrypted) {
+    WriteFile(plat::JoinPath(folder_, L"x.bin"), "x");
+    ASSERT_TRUE(store::CreateStoreFolders(folder_));
+    app::Globals().ModulePath = Data(L"tool.exe");
+    WriteFile(app::Globals().ModulePath, "MZ self");
+    auto enc = engine::EncryptFolder(folder_, L"pw", L"", 2, ui_);
+    EXPECT_TRUE(enc.ok());
+    EXPECT_EQ(1, enc.total);
+    EXPECT_EQ("MZ self", ReadFile(Data(L"tool.exe")));
+}
+
+// An interrupted decryption leaves its file count in the marker; the next run
+// leaves the files from there on untouched in the store and warns once.
+TEST_F(StrengthPassTest, CrashMarkerSkipsFromTheInterruptedFileOn) {
+    Fill();
+    const auto before = Content();
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 1, ui_).ok());
+    ASSERT_TRUE(
+        plat::UserSettings().WriteWinIniString(app::kWinIniSection, app::WinIniKeys::Error, L"6"));
+    auto dec = engine::DecryptFolder(folder_, L"pw", ui_);
+    EXPECT_FALSE(dec.ok());
+    EXPECT_EQ(5, dec.strengthDone);
+    EXPECT_EQ(2, dec.strengthSkipped);
+    EXPECT_EQ(1, static_cast<int>(ui_.Messages().size()));
+    EXPECT_EQ(0u, ui_.Messages()[0].find(L"由于上次解密过程中发现异常错误。"));
+    EXPECT_EQ(L"0", Marker());
+    EXPECT_TRUE(store::IsEncryptedFolder(folder_));
+    // The next run finds a clean marker and finishes.
+    EXPECT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    EXPECT_EQ(before, Content());
+}
+
+TEST_F(StrengthPassTest, CopyOutLeavesTheStoreAsItIs) {
+    Fill();
+    const auto before = Content();
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    const auto store = Snapshot(store::DataDir(folder_));
+    engine::DecryptOptions o;
+    o.destination = Path(L"out");
+    MakeDir(o.destination);
+    WriteFile(plat::JoinPath(o.destination, L"empty.bin"), "mine");  // never overwritten
+    auto dec = engine::DecryptStore(folder_, L"pw", 1, ui_, o);
+    EXPECT_TRUE(dec.ok());
+    EXPECT_EQ(store, Snapshot(store::DataDir(folder_)));
+    auto out = Snapshot(o.destination);
+    EXPECT_EQ("mine", out[L"empty.bin"]);
+    EXPECT_EQ("", out[L"empty[1].bin"]);
+    out.erase(L"empty[1].bin");
+    out[L"empty.bin"] = "";
+    EXPECT_EQ(before, out);
+}
+
+TEST_F(StrengthPassTest, ImageModeDecryptsInsideTheStoreAndReEncryptionRestoresIt) {
+    Fill();
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    const auto encrypted = Snapshot(store::DataDir(folder_));
+    auto dec = engine::DecryptStore(folder_, L"pw", 0, ui_);
+    EXPECT_TRUE(dec.ok());
+    EXPECT_EQ(Bytes(1025, 3), ReadFile(Data(L"b1025.jpg")));
+    EXPECT_TRUE(store::IsEncryptedFolder(folder_));
+    // The watch window re-encrypts the whole store in operation type 0.
+    engine::State().Reset();
+    engine::State().kind = engine::kKindHighestEncrypt;
+    engine::State().operation = engine::kOpImageDecrypt;
+    engine::CCryptAndDe_old pass(ui_);
+    engine::StrengthJob job;
+    job.root = folder_;
+    job.password = L"pw";
+    job.kindText = L"type=2";
+    ASSERT_TRUE(pass.StartEncryption(job));
+    pass.Wait();
+    EXPECT_TRUE(engine::State().done);
+    auto again = Snapshot(store::DataDir(folder_));
+    ASSERT_EQ(encrypted.size(), again.size());
+    for (const auto& [rel, bytes] : encrypted) EXPECT_TRUE(again.count(rel)) << plat::ToUtf8(rel);
+}
+
+// Browse window: selected items move out of the store into a chosen folder at
+// their place relative to the store.
+TEST_F(StrengthPassTest, SelectedFolderMovesOutWithItsContent) {
+    Fill();
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    engine::DecryptOptions o;
+    o.items = {L"相册"};
+    o.destination = Path(L"chosen");
+    MakeDir(o.destination);
+    auto dec = engine::DecryptStore(folder_, L"pw", 2, ui_, o);
+    EXPECT_TRUE(dec.ok());
+    EXPECT_EQ(Bytes(2049, 5), ReadFile(Path(L"chosen/相册/2020.v[1]/deep.html")));
+    EXPECT_EQ(Bytes(10, 6), ReadFile(Path(L"chosen/相册/a.b.c")));
+    EXPECT_FALSE(plat::Fs().Exists(Data(L"相册")));
+    EXPECT_NE("<missing>", ReadFile(Data(L"b1025.jpg.zpwenc0")));
+    EXPECT_TRUE(store::IsEncryptedFolder(folder_));
+}
+
+}  // namespace
+}  // namespace enginetest
