@@ -150,7 +150,8 @@ class IniSettings final : public Settings {
 
     bool WriteExplorerHiddenPrefs(uint32_t superHidden, uint32_t showSuperHidden) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<std::wstring> lines = Load(Explorer());
+        std::vector<std::wstring> lines;
+        if (!Load(Explorer(), &lines)) return false;
         Set(&lines, L"Advanced", L"SuperHidden", std::to_wstring(superHidden));
         Set(&lines, L"Advanced", L"ShowSuperHidden", std::to_wstring(showSuperHidden));
         return Save(Explorer(), lines);
@@ -192,15 +193,31 @@ class IniSettings final : public Settings {
         std::wstring clean = value;
         for (auto& c : clean)
             if (c == L'\r' || c == L'\n') c = L' ';
-        std::vector<std::wstring> lines = Load(file);
+        std::vector<std::wstring> lines;
+        if (!Load(file, &lines)) return false;
         Set(&lines, section, key, clean);
         return Save(file, lines);
     }
 
-    static std::vector<std::wstring> Load(const std::wstring& file) {
+    // The lines of `file` (or of the backup a crash left); empty when
+    // neither exists. False when a file is there but cannot be read, so a
+    // write never replaces settings it could not see.
+    static bool Load(const std::wstring& file, std::vector<std::wstring>* lines) {
+        lines->clear();
         std::string bytes;
-        if (!ReadAll(file, &bytes) && !ReadAll(file + L".bak", &bytes)) return {};
-        return SplitLines(FromAnsi(bytes));
+        for (const std::wstring& name : {file, file + L".bak"}) {
+            if (ReadAll(name, &bytes)) {
+                *lines = SplitLines(FromAnsi(bytes));
+                return true;
+            }
+            if (Fs().Exists(name)) return false;
+        }
+        return true;
+    }
+    static std::vector<std::wstring> Load(const std::wstring& file) {
+        std::vector<std::wstring> lines;
+        (void)Load(file, &lines);
+        return lines;
     }
 
     static bool Lookup(const std::wstring& file, const std::wstring& section,

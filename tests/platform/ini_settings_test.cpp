@@ -137,4 +137,50 @@ TEST_F(IniSettingsTest, AFailedWriteNeverLosesTheFile) {
     }
 }
 
+// A file system on which the settings file exists but cannot be read, as
+// when another program holds it locked.
+class LockedReadFs final : public plat::FileSystem {
+  public:
+    bool ListDir(const std::wstring& d, std::vector<plat::DirEntry>* o) override {
+        return os_.ListDir(d, o);
+    }
+    uint32_t GetAttributes(const std::wstring& p) override { return os_.GetAttributes(p); }
+    bool SetAttributes(const std::wstring& p, uint32_t a) override {
+        return os_.SetAttributes(p, a);
+    }
+    bool CreateDir(const std::wstring& p) override { return os_.CreateDir(p); }
+    bool RemoveDir(const std::wstring& p) override { return os_.RemoveDir(p); }
+    bool Move(const std::wstring& f, const std::wstring& t) override { return os_.Move(f, t); }
+    bool Copy(const std::wstring& f, const std::wstring& t, bool x) override {
+        return os_.Copy(f, t, x);
+    }
+    bool DeleteFile(const std::wstring& p) override { return os_.DeleteFile(p); }
+    std::unique_ptr<plat::File> Open(const std::wstring& p, plat::Access a,
+                                     plat::Disposition d) override {
+        if (plat::LeafName(p) == L"profile.ini" && a == plat::Access::Read) {
+            plat::SetLastError(plat::kErrSharingViolation);
+            return nullptr;
+        }
+        return os_.Open(p, a, d);
+    }
+    std::wstring LongPathName(const std::wstring& p) override { return os_.LongPathName(p); }
+
+  private:
+    plat::FileSystem& os_ = plat::OsFileSystem();
+};
+
+TEST_F(IniSettingsTest, AnUnreadableFileIsNotOverwritten) {
+    ASSERT_TRUE(Open()->WriteProfileString(L"", L"a", L"1"));
+    LockedReadFs locked;
+    {
+        plat::ScopedFileSystem scoped(locked);
+        auto s = Open();
+        EXPECT_EQ(s->GetProfileString(L"", L"a", L"def"), L"def");
+        EXPECT_FALSE(s->WriteProfileString(L"", L"b", L"2"));
+        EXPECT_TRUE(s->WriteWinIniString(L"x", L"y", L"z")) << "other files are fine";
+    }
+    EXPECT_EQ(Open()->GetProfileString(L"", L"a", L""), L"1");
+    EXPECT_EQ(Open()->GetProfileString(L"", L"b", L"none"), L"none");
+}
+
 }  // namespace
