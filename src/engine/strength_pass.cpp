@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "app/settings_keys.h"
 #include "crypto/content_cipher.h"
+#include "crypto/move_aside.h"
 #include "crypto/records.h"
 #include "engine/naming.h"
 #include "engine/pass_state.h"
@@ -138,7 +139,6 @@ void CCryptAndDe_old::ShowCancelOnce() {
 }
 
 void CCryptAndDe_old::AddFailure(const std::wstring& path, const std::wstring& reason) {
-    if (reason == crypto::kReasonRename) failNames_.Add(path, crypto::ClassifyName(path));
     std::wstring shown = path;
     for (const wchar_t* suffix : {crypto::kEncryptedSuffix, crypto::kLegacySuffix})
         if (plat::EndsWithNoCase(shown, suffix)) shown.resize(shown.size() - std::wcslen(suffix));
@@ -168,6 +168,19 @@ std::wstring CCryptAndDe_old::RelativeToData(const std::wstring& path) const {
 
 std::wstring CCryptAndDe_old::OutsidePath(const std::wstring& rel) const {
     return plat::JoinPath(dec_.destination.empty() ? dec_.root : dec_.destination, rel);
+}
+
+void CCryptAndDe_old::RepairNames() {
+    // Files an earlier pass decrypted but could not give back their plain
+    // name: rename them now, so that nothing takes them for encrypted.
+    failNames_.Load(plat::JoinPath(paramFolder_, store::kRenameFailList));
+    CFailNameList left;
+    for (const auto& item : failNames_.items) {
+        const std::wstring path = plat::JoinPath(dataFolder_, item.path);
+        if (!plat::Fs().Exists(path) || crypto::ClassifyName(path) == crypto::kClassPlain) continue;
+        if (!crypto::RenameMovingAside(path, crypto::StripSuffix(path))) left.items.push_back(item);
+    }
+    failNames_ = left;
 }
 
 // ---- encryption ------------------------------------------------------------
@@ -200,6 +213,7 @@ bool CCryptAndDe_old::PrepareEncryption(const StrengthJob& job) {
             }
     }
     paramFolder_ = store::ParamDir(ProtectedFolder());
+    RepairNames();
     return true;
 }
 
@@ -332,7 +346,7 @@ void CCryptAndDe_old::PrepareDecryption(const DecryptJob& job) {
     paramFolder_ =
         job.paramFolder.empty() ? store::ParamDir(job.root) : plat::WithoutSep(job.paramFolder);
     restore_.SetFolder(job.root, dataFolder_, paramFolder_);
-    failNames_.Load(plat::JoinPath(paramFolder_, store::kRenameFailList));
+    RepairNames();
     if (dec_.crashMark < 0) dec_.crashMark = ReadCrashMarker();
     {
         std::lock_guard<std::mutex> lock(shownLock_);
@@ -427,8 +441,17 @@ bool CCryptAndDe_old::DecryptOne(const std::wstring& path, bool moveOut) {
     }
     crypto::DecryptResult r = cipher_->DecryptInPlace(path, true);
     if (!r.ok()) return false;
-    if (crypto::ClassifyName(r.path) != crypto::kClassPlain)
-        failNames_.Add(r.path, crypto::ClassifyName(r.path));
+    if (crypto::ClassifyName(r.path) != crypto::kClassPlain) {
+        // Decrypted, but still under its encrypted name: remember it so that
+        // the next pass renames it instead of decrypting it twice, and keep
+        // it (and its folder) in the store until then.
+        const std::wstring error = log_.TakeError();
+        failNames_.Add(RelativeToData(r.path), crypto::ClassifyName(r.path));
+        ++st.moveFailed;
+        log_.Append(L"文件" + r.path + L",解密失败，原因如下：");
+        log_.Append(error);
+        return false;
+    }
     if (!moveOut) return true;
     const std::wstring plain = crypto::StripSuffix(r.path);
     const std::wstring dst = OutsidePath(RelativeToData(plain));

@@ -101,6 +101,7 @@ class CCryptAndDe_old : private crypto::CipherSink {
     bool DecryptOne(const std::wstring& path, bool moveOut);
     void CountDecrypt(const std::wstring& folder, int* counted);
     void ShowCancelOnce();
+    void RepairNames();
     std::wstring ProtectedFolder() const;
     std::wstring RelativeToData(const std::wstring& path) const;
     std::wstring OutsidePath(const std::wstring& rel) const;

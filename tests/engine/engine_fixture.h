@@ -28,7 +28,7 @@ inline void MakeDir(const std::wstring& path);
 // Removes a tree (attributes cleared first); missing is fine.
 inline void RemoveTree(const std::wstring& path);
 // Relative path -> content of every file below `dir` ("/"-joined, folders as
-// "name/" with an empty content), skipping the relative names in `skipTop`.
+// "name/" with an empty content).
 inline std::map<std::wstring, std::string> Snapshot(const std::wstring& dir);
 // The log lines (ANSI file decoded) of `path`.
 inline std::vector<std::wstring> LogLines(const std::wstring& path);
@@ -40,6 +40,8 @@ class EngineTest : public ::testing::Test {
 
     std::wstring Path(const std::wstring& rel) const;  // below the temporary folder
 
+    // Where the temporary folder goes (default: the temporary-files folder).
+    std::wstring tempRoot_;
     std::wstring base_;    // temporary folder of this test
     std::wstring folder_;  // the folder the test protects: base_/protect
     std::wstring log_;     // pass log
@@ -124,8 +126,9 @@ inline std::vector<std::wstring> LogLines(const std::wstring& path) {
 inline void EngineTest::SetUp() {
     static std::atomic<int> counter{0};
     savedGlobals_ = app::Globals();
-    base_ = plat::JoinPath(plat::TempDir(), L"ulxeng" + std::to_wstring(plat::TickMs() % 100000) +
-                                                L"_" + std::to_wstring(counter++));
+    if (tempRoot_.empty()) tempRoot_ = plat::TempDir();
+    base_ = plat::JoinPath(tempRoot_, L"ulxeng" + std::to_wstring(plat::TickMs() % 100000) + L"_" +
+                                          std::to_wstring(counter++));
     RemoveTree(base_);
     MakeDir(base_);
     MakeDir(Path(L"cfg"));
