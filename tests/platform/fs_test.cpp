@@ -199,6 +199,7 @@ TEST_F(FsTest, ListDirReportsEntriesWithoutDots) {
     ASSERT_TRUE(Fs().ListDir(At(L"sub"), &entries));
     EXPECT_TRUE(entries.empty());
     EXPECT_FALSE(Fs().ListDir(At(L"none"), &entries));
+    EXPECT_EQ(plat::LastError(), plat::kErrPathNotFound) << "the folder is part of the pattern";
 }
 
 TEST_F(FsTest, OpenDispositionsAndFileOperations) {

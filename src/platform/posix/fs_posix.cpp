@@ -485,7 +485,15 @@ class OsFs final : public FileSystem {
         out->clear();
         std::string p = U8(dir);
         DIR* d = opendir(p.c_str());
-        if (!d) return FailErrno(p);
+        if (!d) {
+            // FindFirstFileW("dir\\*") sees the folder as a path component:
+            // a missing one is ERROR_PATH_NOT_FOUND, a file ERROR_DIRECTORY.
+            if (errno == ENOENT) return Fail(kErrPathNotFound);
+            Info info;
+            if (errno == ENOTDIR && LStat(p, &info) && !S_ISDIR(info.mode))
+                return Fail(kErrDirectory);
+            return FailErrno(p);
+        }
         std::string base = p.empty() || p.back() == '/' ? p : p + "/";
         while (dirent* e = readdir(d)) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
