@@ -450,9 +450,7 @@ bool CopyImpl(const std::string& from, const std::string& to, bool failIfExists,
         t_lastError = saved;
     }
     if (ok) {
-        timespec ts[2] = {{static_cast<time_t>(0), UTIME_OMIT}, {0, UTIME_OMIT}};
-        ts[0] = ToTimespec(src.times.lastAccess);
-        ts[1] = ToTimespec(src.times.lastWrite);
+        timespec ts[2] = {ToTimespec(src.times.lastAccess), ToTimespec(src.times.lastWrite)};
         if (futimens(fd, ts) != 0 || fchmod(fd, src.mode & 07777) != 0) ok = false, err = errno;
     }
     if (ok && durable && fsync(fd) != 0 && errno != EINVAL) ok = false, err = errno;
