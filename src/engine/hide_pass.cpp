@@ -78,6 +78,10 @@ bool CJiaMiWeiZhuang::StartThread(const HideJob& job) {
         failures_.clear();
     }
     if (job_.mode != 1 && !CreateBaseFolders()) return false;
+    // A done flag left from the previous pass would end the new one's
+    // progress display at once.
+    State().done = false;
+    State().cancelRequested = false;
     try {
         worker_ = std::thread([this] { Body(false); });
     } catch (...) {
@@ -110,6 +114,7 @@ bool CJiaMiWeiZhuang::Run(const HideJob& job) {
         std::lock_guard<std::mutex> lock(failLock_);
         failures_.clear();
     }
+    State().done = false;
     if (job_.mode != 1 && !CreateBaseFolders()) {
         State().done = true;
         return false;

@@ -44,6 +44,8 @@ bool RestorePass::Start(const std::wstring& typedPassword,
         failures_.clear();
     }
     renamedFlag_ = false;
+    State().done = false;
+    State().cancelRequested = false;
     try {
         worker_ = std::thread([this] { Run(); });
     } catch (...) {
@@ -160,6 +162,13 @@ bool RestorePass::RemoveStore() {
     if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrSystem))
         (void)fs.SetAttributes(plat::WithoutSep(root_), attrs & ~plat::kAttrSystem);
     store::DeleteStoreMetadata(param_);
+    // Sealed records an earlier re-sealing moved aside ("imimff[1].ulxjm.zpwenc0").
+    std::vector<plat::DirEntry> params;
+    if (fs.ListDir(param_, &params))
+        for (const auto& e : params)
+            if (plat::StartsWithNoCase(e.name, L"imimff[") &&
+                plat::EndsWithNoCase(e.name, store::kSealedRecord + 6))
+                (void)fs.DeleteFile(plat::JoinPath(param_, e.name));
     RemoveFoldersUpward(param_, root_);
     RemoveFoldersUpward(data_, root_);
     return !fs.Exists(data_);

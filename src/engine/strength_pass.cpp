@@ -185,11 +185,21 @@ void CCryptAndDe_old::RepairNames() {
 
 // ---- encryption ------------------------------------------------------------
 
+void CCryptAndDe_old::SealRecords() {
+    (void)store::WriteStoreMetadata(ProtectedFolder(), enc_.password, enc_.mail, enc_.kindText);
+    sealed_ = crypto::SealPasswordRecord(paramFolder_, enc_.password);
+    if (sealed_) return;
+    log_.Append(plat::JoinPath(paramFolder_, store::kPasswordRecord) + L",加密失败，原因如下：");
+    log_.Append(log_.TakeError());
+    State().fileOk = false;
+}
+
 bool CCryptAndDe_old::PrepareEncryption(const StrengthJob& job) {
     Wait();
     enc_ = job;
     State().Reset();
     failNames_.Clear();
+    sealed_ = false;
     {
         std::lock_guard<std::mutex> lock(shownLock_);
         shown_.clear();
@@ -281,6 +291,9 @@ void CCryptAndDe_old::EncryptBody() {
             h.subPath = enc_.subPath;
             (void)hide_.RunInline(h);
         }
+        // A new store gets its sealed password record before any file is
+        // touched: a pass that is interrupted leaves a store that opens.
+        if (op == kOpEncrypt) SealRecords();
 
         std::vector<std::wstring> targets;
         if (enc_.items.empty()) {
@@ -314,16 +327,9 @@ void CCryptAndDe_old::EncryptBody() {
         if (st.cancelRequested && st.handled < st.total)
             st.strengthSkipped += st.total - st.handled;
 
-        if (op == kOpEncrypt) {
-            const std::wstring folder = ProtectedFolder();
-            (void)store::WriteStoreMetadata(folder, enc_.password, enc_.mail, enc_.kindText);
-            if (!crypto::SealPasswordRecord(paramFolder_, enc_.password)) {
-                log_.Append(plat::JoinPath(paramFolder_, store::kPasswordRecord) +
-                            L",加密失败，原因如下：");
-                log_.Append(log_.TakeError());
-                st.fileOk = false;
-            }
-        }
+        // Sealed once per pass: sealing again would move the first sealed
+        // record aside under a numbered name.
+        if (op == kOpEncrypt && !sealed_) SealRecords();
         cipher_.reset();
         if (op == kOpEncrypt)
             (void)failNames_.Save(plat::JoinPath(paramFolder_, store::kRenameFailList));

@@ -102,6 +102,7 @@ class CCryptAndDe_old : private crypto::CipherSink {
     void CountDecrypt(const std::wstring& folder, int* counted);
     void ShowCancelOnce();
     void RepairNames();
+    void SealRecords();
     std::wstring ProtectedFolder() const;
     std::wstring RelativeToData(const std::wstring& path) const;
     std::wstring OutsidePath(const std::wstring& rel) const;
@@ -120,6 +121,7 @@ class CCryptAndDe_old : private crypto::CipherSink {
     std::set<std::wstring> shown_;
     int begun_ = 0;
     bool crashFlag_ = false;
+    bool sealed_ = false;
     std::vector<std::wstring> walkedFolders_;  // relative to the data folder
     std::set<std::wstring> troubledFolders_;   // folders holding a file that did not end well
     std::thread worker_;

@@ -30,6 +30,28 @@ inline void RemoveTree(const std::wstring& path);
 // Relative path -> content of every file below `dir` ("/"-joined, folders as
 // "name/" with an empty content).
 inline std::map<std::wstring, std::string> Snapshot(const std::wstring& dir);
+// Compares two snapshots, naming each missing, extra or changed entry
+// (without dumping file contents).
+inline ::testing::AssertionResult SameTree(const std::map<std::wstring, std::string>& want,
+                                           const std::map<std::wstring, std::string>& got) {
+    std::string diff;
+    for (const auto& [rel, bytes] : want) {
+        auto it = got.find(rel);
+        if (it == got.end()) {
+            diff += " missing " + plat::ToUtf8(rel) + ";";
+        } else if (it->second != bytes) {
+            size_t at = 0;
+            while (at < bytes.size() && at < it->second.size() && bytes[at] == it->second[at]) ++at;
+            diff += " changed " + plat::ToUtf8(rel) + " (" + std::to_string(bytes.size()) + " -> " +
+                    std::to_string(it->second.size()) + " bytes, first difference at " +
+                    std::to_string(at) + ");";
+        }
+    }
+    for (const auto& [rel, bytes] : got)
+        if (!want.count(rel)) diff += " extra " + plat::ToUtf8(rel) + ";";
+    if (diff.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << diff;
+}
 // The log lines (ANSI file decoded) of `path`.
 inline std::vector<std::wstring> LogLines(const std::wstring& path);
 
