@@ -15,6 +15,13 @@
 #include "support/faulty_fs.h"
 #include "support/test_files.h"
 
+#ifdef _WIN32
+#include <windows.h>
+// wincrypt.h needs the types of windows.h first.
+#include <wincrypt.h>
+#undef DeleteFile  // plat::FileSystem::DeleteFile, not the Win32 macro
+#endif
+
 namespace {
 
 using crypto::CSimpleMi;
@@ -393,6 +400,59 @@ TEST_F(ContentCipherTest, LegacyWrongPasswordIsReportedOnceAndShortFilesAreNotLe
     EXPECT_EQ(cipher.DecryptInPlace(At(L"c.elxjm"), true).outcome, FileOutcome::NotEncryptedFormat);
     EXPECT_EQ(Get(L"c"), "short");
 }
+
+#ifdef _WIN32
+// A legacy file made the way older versions made it: through the Windows
+// crypto service, check word first, then the content in 1000-byte blocks,
+// the last one final.
+std::string CryptoApiLegacyFile(const std::string& plain, char mode, const std::wstring& password,
+                                bool legacyHash) {
+    std::string hashed = crypto::LegacyHashInput(password, legacyHash);
+    HCRYPTPROV prov = 0;
+    HCRYPTHASH hash = 0;
+    HCRYPTKEY key = 0;
+    bool ok = CryptAcquireContextW(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+              CryptCreateHash(prov, CALG_MD5, 0, 0, &hash) &&
+              CryptHashData(hash, reinterpret_cast<const BYTE*>(hashed.data()),
+                            DWORD(hashed.size()), 0) &&
+              CryptDeriveKey(prov, CALG_RC4, hash, 128 << 16, &key);
+    std::string word = std::string("lanxuyi") + mode;
+    DWORD n = 8;
+    ok = ok && CryptEncrypt(key, 0, FALSE, 0, reinterpret_cast<BYTE*>(word.data()), &n, 8);
+    std::string body = plain;
+    const size_t end = mode == '9' ? body.size() : std::min<size_t>(body.size(), 1000);
+    for (size_t at = 0; ok && at < end; at += 1000) {
+        DWORD len = DWORD(std::min<size_t>(1000, end - at));
+        ok =
+            CryptEncrypt(key, 0, at + len >= end, 0, reinterpret_cast<BYTE*>(&body[at]), &len, len);
+    }
+    if (key) CryptDestroyKey(key);
+    if (hash) CryptDestroyHash(hash);
+    if (prov) CryptReleaseContext(prov, 0);
+    return ok ? body + word + "l" + "anxuyiencry" : std::string();
+}
+
+TEST_F(ContentCipherTest, LegacyFileMadeByTheWindowsCryptoServiceDecrypts) {
+    const std::string plain = SampleBytes(3500);
+    for (char mode : {'1', '9'}) {
+        for (bool legacyHash : {false, true}) {
+            SCOPED_TRACE(std::string(1, mode) + (legacyHash ? " hash" : ""));
+            std::string file = CryptoApiLegacyFile(plain, mode, L"岚栩pw", legacyHash);
+            ASSERT_FALSE(file.empty()) << "crypto service failed";
+            Put(L"fixture.doc.elxjm", file);
+            RecordingSink sink;
+            crypto::ContentCipher::Options options;
+            options.legacyHash = legacyHash;
+            crypto::DecryptResult r = crypto::ContentCipher(L"岚栩pw", sink, options)
+                                          .DecryptInPlace(At(L"fixture.doc.elxjm"), true);
+            EXPECT_EQ(r.outcome, FileOutcome::StrengthDecrypted);
+            EXPECT_TRUE(SameBytes(Get(L"fixture.doc"), plain));
+            EXPECT_TRUE(sink.failures.empty());
+            ASSERT_TRUE(Fs().DeleteFile(At(L"fixture.doc")));
+        }
+    }
+}
+#endif
 
 // ----------------------------------------------------------------- faults
 

@@ -10,8 +10,9 @@
 #include "platform/text.h"
 
 #ifdef _WIN32
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs the types of windows.h first.
+#include <wincrypt.h>
 #endif
 
 namespace {
