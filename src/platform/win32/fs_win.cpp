@@ -1,0 +1,211 @@
+// The Windows file system: each call is the Win32 call the interface names.
+#include <memory>
+
+#include "platform/fs.h"
+#include "platform/win32/win.h"
+
+namespace plat {
+namespace {
+
+FileTime FromFt(const FILETIME& ft) {
+    return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME ToFt(FileTime t) {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(t & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    return ft;
+}
+
+class Win32File final : public File {
+  public:
+    explicit Win32File(HANDLE h) : h_(h) {}
+    ~Win32File() override { CloseHandle(h_); }
+    Win32File(const Win32File&) = delete;
+    Win32File& operator=(const Win32File&) = delete;
+
+    bool Read(void* buf, uint32_t len, uint32_t* done) override {
+        DWORD n = 0;
+        BOOL ok = ReadFile(h_, buf, len, &n, nullptr);
+        if (done) *done = n;
+        return ok != FALSE;
+    }
+    bool Write(const void* buf, uint32_t len, uint32_t* done) override {
+        DWORD n = 0;
+        BOOL ok = WriteFile(h_, buf, len, &n, nullptr);
+        if (done) *done = n;
+        return ok != FALSE;
+    }
+    bool Seek(int64_t offset, int whence, uint64_t* newPos) override {
+        DWORD method = whence == 1 ? FILE_CURRENT : whence == 2 ? FILE_END : FILE_BEGIN;
+        LARGE_INTEGER dist, pos;
+        dist.QuadPart = offset;
+        if (!SetFilePointerEx(h_, dist, &pos, method)) return false;
+        if (newPos) *newPos = static_cast<uint64_t>(pos.QuadPart);
+        return true;
+    }
+    bool Size(uint64_t* size) override {
+        LARGE_INTEGER s;
+        if (!GetFileSizeEx(h_, &s)) return false;
+        *size = static_cast<uint64_t>(s.QuadPart);
+        return true;
+    }
+    bool Truncate() override { return SetEndOfFile(h_) != FALSE; }
+    bool GetTimes(FileTimes* times) override {
+        FILETIME c, a, w;
+        if (!GetFileTime(h_, &c, &a, &w)) return false;
+        times->creation = FromFt(c);
+        times->lastAccess = FromFt(a);
+        times->lastWrite = FromFt(w);
+        return true;
+    }
+    bool SetTimes(const FileTimes& times) override {
+        // A zero time leaves that time unchanged, as a null pointer does.
+        FILETIME c = ToFt(times.creation), a = ToFt(times.lastAccess), w = ToFt(times.lastWrite);
+        return SetFileTime(h_, times.creation ? &c : nullptr, times.lastAccess ? &a : nullptr,
+                           times.lastWrite ? &w : nullptr) != FALSE;
+    }
+    bool Flush() override { return FlushFileBuffers(h_) != FALSE; }
+
+  private:
+    HANDLE h_;
+};
+
+// Windows refuses to write over a READONLY file. Wine leaves that to the
+// Unix permission bits, which do not stop root; checking first keeps the
+// Windows behaviour in both places.
+bool IsReadOnlyFile(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(a & FILE_ATTRIBUTE_READONLY))
+        return false;
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return true;
+}
+
+class Win32FileSystem final : public FileSystem {
+  public:
+    bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
+        out->clear();
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(JoinPath(dir, L"*").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) {
+            // A drive root has no "." entry: an empty root lists nothing.
+            return GetLastError() == ERROR_FILE_NOT_FOUND && IsDirectory(dir);
+        }
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            DirEntry e;
+            e.name = std::move(name);
+            e.attributes = fd.dwFileAttributes;
+            e.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+            e.times.creation = FromFt(fd.ftCreationTime);
+            e.times.lastAccess = FromFt(fd.ftLastAccessTime);
+            e.times.lastWrite = FromFt(fd.ftLastWriteTime);
+            out->push_back(std::move(e));
+        } while (FindNextFileW(h, &fd));
+        DWORD err = GetLastError();
+        FindClose(h);
+        if (err != ERROR_NO_MORE_FILES) {
+            ::SetLastError(err);
+            return false;
+        }
+        ::SetLastError(ERROR_SUCCESS);
+        return true;
+    }
+
+    uint32_t GetAttributes(const std::wstring& path) override {
+        return GetFileAttributesW(path.c_str());
+    }
+
+    bool SetAttributes(const std::wstring& path, uint32_t attrs) override {
+        attrs &= ~static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY);
+        if (attrs == 0) attrs = FILE_ATTRIBUTE_NORMAL;
+        return SetFileAttributesW(path.c_str(), attrs) != FALSE;
+    }
+
+    bool CreateDir(const std::wstring& path) override {
+        return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+    }
+    bool RemoveDir(const std::wstring& path) override {
+        return RemoveDirectoryW(path.c_str()) != FALSE;
+    }
+    bool Move(const std::wstring& from, const std::wstring& to) override {
+        return MoveFileW(from.c_str(), to.c_str()) != FALSE;
+    }
+    bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
+        if (!failIfExists && IsReadOnlyFile(to)) return false;
+        return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
+    }
+    bool DeleteFile(const std::wstring& path) override {
+        return DeleteFileW(path.c_str()) != FALSE;
+    }
+
+    std::unique_ptr<File> Open(const std::wstring& path, Access access,
+                               Disposition disposition) override {
+        DWORD want = access == Access::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+        DWORD how = OPEN_EXISTING;
+        switch (disposition) {
+            case Disposition::OpenExisting:
+                how = OPEN_EXISTING;
+                break;
+            case Disposition::CreateAlways:
+                how = CREATE_ALWAYS;
+                break;
+            case Disposition::CreateNew:
+                how = CREATE_NEW;
+                break;
+            case Disposition::OpenAlways:
+                how = OPEN_ALWAYS;
+                break;
+        }
+        if (access != Access::Read && IsReadOnlyFile(path)) return nullptr;
+        HANDLE h =
+            CreateFileW(path.c_str(), want, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32File>(h);
+    }
+
+    std::wstring LongPathName(const std::wstring& path) override {
+        DWORD n = GetLongPathNameW(path.c_str(), nullptr, 0);
+        if (n == 0) return {};
+        std::wstring out(n, L'\0');
+        n = GetLongPathNameW(path.c_str(), out.data(), n);
+        if (n == 0 || n >= out.size()) return {};
+        out.resize(n);
+        return out;
+    }
+};
+
+}  // namespace
+
+FileSystem& OsFileSystem() {
+    static Win32FileSystem fs;
+    return fs;
+}
+
+uint32_t LastError() {
+    return GetLastError();
+}
+
+void SetLastError(uint32_t code) {
+    ::SetLastError(code);
+}
+
+std::wstring ErrorText(uint32_t code) {
+    wchar_t* buf = nullptr;
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    std::wstring text;
+    if (n && buf) text.assign(buf, n);
+    if (buf) LocalFree(buf);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return text;
+}
+
+}  // namespace plat

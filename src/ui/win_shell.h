@@ -1,0 +1,20 @@
+// The Windows side of start-up: real windows and message boxes.
+#pragma once
+
+#include "app/shell.h"
+
+namespace ui {
+
+class WinShell final : public app::Shell {
+  public:
+    ~WinShell() override;
+    bool InitUi() override;
+    void ShowMessage(const std::wstring& text) override;
+    void RunEncryptWindow() override;
+    void RunDecryptWindow() override;
+
+  private:
+    bool oleStarted_ = false;
+};
+
+}  // namespace ui
