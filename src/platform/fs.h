@@ -105,15 +105,23 @@ public:
     // kInvalidAttributes when the object does not exist.
     virtual uint32_t GetAttributes(const std::wstring& path) = 0;
     [[nodiscard]] virtual bool SetAttributes(const std::wstring& path, uint32_t attrs) = 0;
+    // kErrAlreadyExists when it exists, kErrPathNotFound when the parent is missing.
     [[nodiscard]] virtual bool CreateDir(const std::wstring& path) = 0;
+    // Empty folders only (kErrDirNotEmpty).
     [[nodiscard]] virtual bool RemoveDir(const std::wstring& path) = 0;
-    // MoveFileW: fails when `to` exists; a folder cannot cross volumes
+    // MoveFileW: fails when `to` exists (kErrAlreadyExists, files and
+    // folders alike, nothing changes); a folder cannot cross volumes
     // (kErrNotSameDevice), a file can (copied then deleted).
     [[nodiscard]] virtual bool Move(const std::wstring& from, const std::wstring& to) = 0;
-    // CopyFileW: copies content, attributes and last-write time.
+    // CopyFileW: copies content, attributes and last-write time. An existing
+    // target gives kErrFileExists with failIfExists, else it is replaced
+    // unless it is READONLY or HIDDEN (kErrAccessDenied).
     [[nodiscard]] virtual bool Copy(const std::wstring& from, const std::wstring& to,
                                     bool failIfExists) = 0;
+    // Files only; a READONLY file or a folder gives kErrAccessDenied.
     [[nodiscard]] virtual bool DeleteFile(const std::wstring& path) = 0;
+    // A file, never a folder (kErrAccessDenied); CreateNew on an existing
+    // file gives kErrFileExists.
     virtual std::unique_ptr<File> Open(const std::wstring& path, Access access,
                                        Disposition disposition) = 0;
     // GetLongPathNameW: the long form of an existing path, empty when missing.

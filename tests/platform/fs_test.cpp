@@ -179,6 +179,13 @@ TEST_F(FsTest, CopyLikeCopyFile) {
 #endif
 
     ASSERT_TRUE(WriteFileBytes(At(L"other"), "a longer old content"));
+#ifndef _WIN32  // Windows refuses a HIDDEN target too, but Wine overwrites it
+    if (Fs().SetAttributes(At(L"other"), plat::kAttrHidden)) {
+        EXPECT_FALSE(Fs().Copy(At(L"src"), At(L"other"), false)) << "a HIDDEN target stays";
+        EXPECT_EQ(plat::LastError(), plat::kErrAccessDenied);
+        ASSERT_TRUE(Fs().SetAttributes(At(L"other"), plat::kAttrNormal));
+    }
+#endif
     ASSERT_TRUE(Fs().Copy(At(L"src"), At(L"other"), false));
     EXPECT_EQ(ReadFileBytes(At(L"other")), "content");
     ASSERT_TRUE(Fs().ListDir(tmp_.path(), &entries));
