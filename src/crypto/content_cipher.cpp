@@ -510,6 +510,24 @@ DecryptResult ContentCipher::DecryptInPlace(const std::wstring& path, bool renam
         return finish(FileOutcome::DecryptFailed);
     }
     sink_.SetCurrentLength(size);
+    auto renamePlain = [&] {
+        if (!renameToPlain || cls == kClassPlain) return;
+        // A decrypted file that keeps its suffix is still whole; the pass
+        // cuts the suffix again when it moves the file out.
+        std::wstring plain = StripSuffix(path);
+        if (RenameMovingAside(path, plain)) result.path = plain;
+    };
+
+    // The check comes before the temporary file, so that a file that is not
+    // ours never depends on (or touches) a ".tmp" beside it.
+    Plan plan;
+    Check check = CheckFile(*file, path, cls, &plan);
+    if (check != Check::Ok) {
+        file.reset();
+        if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
+        renamePlain();
+        return finish(FileOutcome::NotEncryptedFormat);
+    }
     std::unique_ptr<plat::File> backup =
         fs.Open(tmp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
     if (!backup) {
@@ -521,22 +539,6 @@ DecryptResult ContentCipher::DecryptInPlace(const std::wstring& path, bool renam
         file.reset();
         (void)fs.DeleteFile(tmp);
     };
-    auto renamePlain = [&] {
-        if (!renameToPlain || cls == kClassPlain) return;
-        // A decrypted file that keeps its suffix is still whole; the pass
-        // cuts the suffix again when it moves the file out.
-        std::wstring plain = StripSuffix(path);
-        if (RenameMovingAside(path, plain)) result.path = plain;
-    };
-
-    Plan plan;
-    Check check = CheckFile(*file, path, cls, &plan);
-    if (check != Check::Ok) {
-        dropTemp();
-        if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
-        renamePlain();
-        return finish(FileOutcome::NotEncryptedFormat);
-    }
     if (plan.mode == kModeWhole)
         return DecryptWholeInPlace(std::move(file), std::move(backup), path, tmp, times,
                                    renameToPlain, plan, result);

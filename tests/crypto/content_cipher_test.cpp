@@ -334,6 +334,25 @@ TEST_F(ContentCipherTest, ExistingObjectsAreNeverOverwritten) {
     EXPECT_EQ(r.outcome, FileOutcome::StrengthDecrypted);
     EXPECT_EQ(Get(L"r.final.doc"), "decrypt me");
     EXPECT_EQ(Get(L"r[1].final.doc"), "other file");
+
+    // A plain file is not ours: a ".tmp" beside it does not matter.
+    Put(L"p.bin", "plain");
+    Put(L"p.bin.tmp", "user's");
+    EXPECT_EQ(cipher.DecryptInPlace(At(L"p.bin"), true).outcome, FileOutcome::NotEncryptedFormat);
+    EXPECT_EQ(Get(L"p.bin"), "plain");
+    EXPECT_EQ(Get(L"p.bin.tmp"), "user's");
+}
+
+TEST_F(ContentCipherTest, EncryptedFileThatLostItsSuffixStillDecrypts) {
+    Put(L"lost.bin", "content of a file whose rename failed");
+    RecordingSink sink;
+    crypto::ContentCipher cipher(kPassword, sink);
+    cipher.Encrypt(At(L"lost.bin"));
+    ASSERT_TRUE(Fs().Move(At(L"lost.bin.zpwenc0"), At(L"lost.bin")));
+    crypto::DecryptResult r = cipher.DecryptInPlace(At(L"lost.bin"), true);
+    EXPECT_EQ(r.outcome, FileOutcome::StrengthDecrypted);
+    EXPECT_EQ(r.path, At(L"lost.bin"));
+    EXPECT_EQ(Get(L"lost.bin"), "content of a file whose rename failed");
 }
 
 TEST_F(ContentCipherTest, ReadOnlyFileIsMadeWritableFirst) {
