@@ -273,6 +273,8 @@ TEST_F(FsTest, FileTimesRoundTripAndZeroLeavesATimeAlone) {
     plat::LocalTime lt;
     ASSERT_TRUE(plat::FileTimeToLocal(set.lastWrite, &lt));
     EXPECT_EQ(lt.year, 2012);
+    ASSERT_TRUE(plat::FileTimeToLocal(116444736000000000ULL - 864000000000ULL * 400, &lt));
+    EXPECT_EQ(lt.year, 1968) << "before 1970 too";
 }
 
 #ifndef _WIN32

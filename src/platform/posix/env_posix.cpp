@@ -282,9 +282,9 @@ OsVersion GetOsVersion() {
 
 bool FileTimeToLocal(FileTime t, LocalTime* out) {
     constexpr uint64_t kEpochDiff = 11644473600ULL;
-    uint64_t secs = t / 10000000ULL;
-    if (secs < kEpochDiff) return false;
-    time_t tt = static_cast<time_t>(secs - kEpochDiff);
+    // Times before 1970 are fine: time_t is signed.
+    time_t tt = static_cast<time_t>(static_cast<int64_t>(t / 10000000ULL) -
+                                    static_cast<int64_t>(kEpochDiff));
     tm parts;
     if (!localtime_r(&tt, &parts)) return false;
     out->year = parts.tm_year + 1900;
