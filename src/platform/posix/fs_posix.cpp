@@ -4,7 +4,8 @@
 // DOS attributes: READONLY is "no write permission bit" (files only, as
 // folders keep no READONLY on Windows either); HIDDEN and SYSTEM live in the
 // "user.DOSATTRIB" extended attribute as the text Wine and Samba write
-// ("0x6"), or in the FAT attribute byte on vfat mounts. Regular files always
+// ("0x6"), in the FAT attribute byte on vfat mounts and in the NTFS
+// attribute word on NTFS mounts. Regular files always
 // report ARCHIVE, as Wine does. Symbolic links are reported as reparse
 // points without DIRECTORY and are never followed when listing or moving.
 #include <dirent.h>
@@ -187,9 +188,23 @@ bool FStat(int fd, Info* out) {
     return StatAt(fd, "", AT_EMPTY_PATH, out);
 }
 
-bool OnVfat(const std::string& p) {
+// Where a file system keeps hidden/system: the FAT attribute byte (vfat),
+// NTFS's own attribute word (ntfs3 and ntfs-3g expose it as
+// "system.ntfs_attrib", so Windows sees the same bits), else user.DOSATTRIB.
+enum class DosStore { Fat, Ntfs, Xattr };
+constexpr char kNtfsAttrib[] = "system.ntfs_attrib";
+constexpr long kNtfs3Magic = 0x7366746e;
+constexpr long kFuseMagic = 0x65735546;
+
+DosStore StoreOf(const std::string& p) {
     struct statfs sf;
-    return statfs(p.c_str(), &sf) == 0 && sf.f_type == MSDOS_SUPER_MAGIC;
+    if (statfs(p.c_str(), &sf) != 0) return DosStore::Xattr;
+    if (sf.f_type == MSDOS_SUPER_MAGIC) return DosStore::Fat;
+    if (sf.f_type == kNtfs3Magic || sf.f_type == kFuseMagic) {
+        uint32_t v;
+        if (lgetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v)) == sizeof(v)) return DosStore::Ntfs;
+    }
+    return DosStore::Xattr;
 }
 
 // Parses the text form ("0x6", maybe NUL-terminated, as the head of Samba's
@@ -215,14 +230,23 @@ uint32_t ParseDosAttrib(const char* buf, ssize_t len) {
 
 // Hidden/system bits kept outside the mode: FAT attribute byte or xattr.
 uint32_t ReadDosBits(const std::string& p, const Info& info) {
-    if (S_ISLNK(info.mode)) return 0;
-    if ((S_ISREG(info.mode) || S_ISDIR(info.mode)) && OnVfat(p)) {
-        int fd = open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return 0;
-        uint32_t fat = 0;
-        int r = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &fat);
-        close(fd);
-        return r == 0 ? (fat & kXattrBits) : 0;
+    if (S_ISLNK(info.mode) || !(S_ISREG(info.mode) || S_ISDIR(info.mode))) return 0;
+    switch (StoreOf(p)) {
+        case DosStore::Fat: {
+            int fd = open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0) return 0;
+            uint32_t fat = 0;
+            int r = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &fat);
+            close(fd);
+            return r == 0 ? (fat & kXattrBits) : 0;
+        }
+        case DosStore::Ntfs: {
+            uint32_t v = 0;  // little-endian on disk and here
+            return lgetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v)) == sizeof(v) ? (v & kXattrBits)
+                                                                                 : 0;
+        }
+        case DosStore::Xattr:
+            break;
     }
     char buf[256];
     ssize_t n = lgetxattr(p.c_str(), kDosAttrib, buf, sizeof(buf));
@@ -249,7 +273,16 @@ bool IsReadOnlyFile(const Info& info) {
 // Writes the hidden/system bits. `fd` may be -1 (path only).
 bool WriteDosBits(const std::string& p, int fd, uint32_t bits) {
     bits &= kXattrBits;
-    if (OnVfat(p)) {
+    const DosStore store = StoreOf(p);
+    if (store == DosStore::Ntfs) {
+        uint32_t v = 0;
+        if (lgetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v)) != sizeof(v)) return FailErrno(p);
+        v = (v & ~kXattrBits) | bits;
+        int r = fd >= 0 ? fsetxattr(fd, kNtfsAttrib, &v, sizeof(v), 0)
+                        : lsetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v), 0);
+        return r == 0 || FailErrno(p);
+    }
+    if (store == DosStore::Fat) {
         int own = fd < 0 ? open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
         int use = fd < 0 ? own : fd;
         if (use < 0) return FailErrno(p);
