@@ -1,11 +1,11 @@
 // The OS file system on posix, behaving like the Win32 calls it stands for:
 // Win32 error codes, DOS attributes, MoveFileW/CopyFileW rules.
 //
-// DOS attributes: READONLY is "no write permission bit" (files only, as
-// folders keep no READONLY on Windows either); HIDDEN and SYSTEM live in the
-// "user.DOSATTRIB" extended attribute as the text Wine and Samba write
-// ("0x6"), in the FAT attribute byte on vfat mounts and in the NTFS
-// attribute word on NTFS mounts. Regular files always
+// DOS attributes: READONLY is "no write permission bit", on files only
+// (a folder's READONLY does not protect it on Windows and Wine drops it).
+// HIDDEN and SYSTEM live in the "user.DOSATTRIB" extended attribute as the
+// text Wine and Samba write ("0x6"), in the FAT attribute byte on vfat
+// mounts and in the NTFS attribute word on NTFS mounts. Regular files always
 // report ARCHIVE, as Wine does. Symbolic links are reported as reparse
 // points without DIRECTORY and are never followed when listing or moving.
 #include <dirent.h>
