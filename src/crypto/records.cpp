@@ -1,5 +1,6 @@
 #include "crypto/records.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -34,8 +35,7 @@ bool ReadTail(const std::wstring& path, uint64_t offset, size_t len, std::string
     std::unique_ptr<plat::File> f =
         plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
     out->assign(len, '\0');
-    return f && f->Seek(int64_t(offset), 0 /*SEEK_SET*/) &&
-           f->ReadExact(out->data(), uint32_t(len));
+    return f && f->Seek(int64_t(offset), SEEK_SET) && f->ReadExact(out->data(), uint32_t(len));
 }
 
 }  // namespace
