@@ -67,6 +67,7 @@ void RestorePass::Run() {
         st.bytesDone = 1;
         st.currentLength = 1;
 
+        RemoveEmptyWorkingArea(data_);
         std::vector<plat::DirEntry> entries;
         if (!plat::Fs().ListDir(EnumerationPath(data_), &entries)) {
             log_.Append(L"文件" + data_ + L",解密失败，原因如下：");
@@ -136,6 +137,23 @@ bool RestorePass::MoveBack(const std::wstring& src, const std::wstring& dst, boo
     else
         log_.Append(error);
     return false;
+}
+
+namespace {
+// Removes the empty folders of a tree, deepest first; folders holding a file
+// stay (removing a folder never removes content).
+void RemoveEmptyFolders(const std::wstring& dir, int depth) {
+    std::vector<plat::DirEntry> entries;
+    if (depth > 64 || !plat::Fs().ListDir(dir, &entries)) return;
+    for (const auto& e : entries)
+        if (e.IsDirectory()) RemoveEmptyFolders(plat::JoinPath(dir, e.name), depth + 1);
+    (void)plat::Fs().RemoveDir(dir);
+}
+}  // namespace
+
+void RemoveEmptyWorkingArea(const std::wstring& dataFolder) {
+    const std::wstring working = plat::JoinPath(dataFolder, store::kWorkingFolderName);
+    if (plat::Fs().IsDirectory(working)) RemoveEmptyFolders(working, 0);
 }
 
 void RemoveFoldersUpward(const std::wstring& dir, const std::wstring& root) {

@@ -57,6 +57,10 @@ class RestorePass {
     std::thread worker_;
 };
 
+// Removes the browse working area of a data folder when it is empty: it is
+// the program's, not the user's, and must not land in the folder.
+void RemoveEmptyWorkingArea(const std::wstring& dataFolder);
+
 // Removes `dir` and up to three emptied parents above it that lie strictly
 // inside `root`.
 void RemoveFoldersUpward(const std::wstring& dir, const std::wstring& root);

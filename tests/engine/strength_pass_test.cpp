@@ -249,3 +249,71 @@ TEST_F(StrengthPassTest, SelectedFolderMovesOutWithItsContent) {
 
 }  // namespace
 }  // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// The browse window's round trips: a file decrypted into the working area
+// comes back encrypted to its own place (job mode 1), and files from another
+// folder are added below the position shown (job mode 2).
+TEST_F(StrengthPassTest, BrowseReturnsWorkingCopiesAndAddsNewFiles) {
+    Fill();
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    const std::wstring work = store::WorkingDir(folder_);
+    engine::DecryptOptions o;
+    o.items = {L"相册" + std::wstring(1, plat::kSep) + L"a.b.c.zpwenc0"};
+    o.destination = work;
+    o.operation = engine::kOpBrowse;
+    ASSERT_TRUE(engine::DecryptStore(folder_, L"pw", 2, ui_, o).ok());
+    const std::wstring copy = plat::JoinPath(work, L"相册/a.b.c");
+    ASSERT_EQ(Bytes(10, 6), ReadFile(copy));
+    WriteFile(copy, "edited");
+
+    engine::State().Reset();
+    engine::State().kind = engine::kKindHighestEncrypt;
+    engine::State().operation = engine::kOpBrowse;
+    {
+        engine::CCryptAndDe_old pass(ui_);
+        engine::StrengthJob job;
+        job.root = work;
+        job.items = {L"相册" + std::wstring(1, plat::kSep) + L"a.b.c"};
+        job.password = L"pw";
+        job.kindText = L"type=2";
+        job.jobMode = 1;
+        job.storeFolder = folder_;
+        ASSERT_TRUE(pass.RunEncryption(job));
+    }
+    EXPECT_EQ(1, engine::State().strengthDone);
+    EXPECT_FALSE(plat::Fs().Exists(copy));
+    EXPECT_NE("<missing>", ReadFile(Data(L"相册/a.b.c.zpwenc0")));
+
+    MakeDir(Path(L"incoming"));
+    WriteFile(Path(L"incoming/new.txt"), "brand new");
+    engine::State().Reset();
+    engine::State().kind = engine::kKindHighestEncrypt;
+    engine::State().operation = engine::kOpBrowse;
+    {
+        engine::CCryptAndDe_old pass(ui_);
+        engine::StrengthJob job;
+        job.root = Path(L"incoming");
+        job.items = {L"new.txt"};
+        job.password = L"pw";
+        job.kindText = L"type=2";
+        job.jobMode = 2;
+        job.storeFolder = folder_;
+        job.subPath = L"相册";
+        ASSERT_TRUE(pass.RunEncryption(job));
+    }
+    EXPECT_FALSE(plat::Fs().Exists(Path(L"incoming/new.txt")));
+    EXPECT_FALSE(store::IsEncryptedFolder(Path(L"incoming")));
+    EXPECT_NE("<missing>", ReadFile(Data(L"相册/new.txt.zpwenc0")));
+
+    ASSERT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    // The emptied working area does not follow the files into the folder.
+    EXPECT_FALSE(plat::Fs().Exists(plat::JoinPath(folder_, L"working")));
+    EXPECT_EQ("edited", ReadFile(plat::JoinPath(folder_, L"相册/a.b.c")));
+    EXPECT_EQ("brand new", ReadFile(plat::JoinPath(folder_, L"相册/new.txt")));
+}
+
+}  // namespace
+}  // namespace enginetest
