@@ -1,7 +1,8 @@
 // The console on Windows: wide console output when attached to a console,
 // UTF-8 bytes when redirected; the console mode for the hidden prompt.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h:
+#include <shellapi.h>
 
 #include <string>
 
