@@ -11,7 +11,18 @@
 #include "platform/text.h"
 
 namespace crypto {
+
 namespace {
+
+// A file rewritten whole through its ".tmp" keeps the hidden and system
+// marks of the file it replaces: the user set them and expects them back.
+void KeepMarks(const std::wstring& from, const std::wstring& to) {
+    plat::FileSystem& fs = plat::Fs();
+    const uint32_t a = fs.GetAttributes(from), b = fs.GetAttributes(to);
+    if (a == plat::kInvalidAttributes || b == plat::kInvalidAttributes) return;
+    const uint32_t marks = a & (plat::kAttrHidden | plat::kAttrSystem);
+    if (marks) (void)fs.SetAttributes(to, b | marks);
+}
 
 // Whole-file work moves this much per read; RC4 is a stream cipher, so the
 // bytes written do not depend on it.
@@ -412,6 +423,7 @@ void ContentCipher::EncryptWhole(const std::wstring& path) {
     // The encrypted file takes its final name before the source goes, so a
     // failure at any step leaves the plain source in place.
     const std::wstring target = AddSuffix(path);
+    KeepMarks(path, tmp);
     if (!RenameMovingAside(tmp, target)) return giveUp(kReasonRename);
     if (!fs.DeleteFile(path)) {
         (void)fs.DeleteFile(target);
@@ -619,6 +631,7 @@ DecryptResult ContentCipher::DecryptWholeInPlace(std::unique_ptr<plat::File> fil
 
     const int cls = ClassifyName(path);
     const std::wstring target = renameToPlain && cls != kClassPlain ? StripSuffix(path) : path;
+    KeepMarks(path, tmp);
     if (target != path) {
         if (!RenameMovingAside(tmp, target)) return fail(kReasonWrite, true);
         if (!fs.DeleteFile(path)) {
