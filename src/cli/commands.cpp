@@ -248,7 +248,8 @@ int RunEncrypt(const Options& o) {
             return Refuse(Q(folder) + L"：" + kMsgSystemFolder);
         case 2:
             if (!Confirm(o, Q(folder) + L"：" + kAskSystemFiles))
-                return Refuse(L"没有加密" + Q(folder) + L"。确定要加密时请加 --yes。");
+                return Refuse(Q(folder) + L"：" + kAskSystemFiles + L"\n没有加密" + Q(folder) +
+                              L"。确定要加密时请加 --yes。");
             break;
         case 3:
             return Refuse(Q(folder) + L"：" + kMsgSiblingFolder);
@@ -257,7 +258,8 @@ int RunEncrypt(const Options& o) {
     }
     const bool unhide = NeedsHiddenConfirmation(folder);
     if (unhide && !Confirm(o, Q(folder) + L"：" + kAskHiddenFolder))
-        return Refuse(L"没有加密" + Q(folder) + L"。确定要加密时请加 --yes。");
+        return Refuse(Q(folder) + L"：" + kAskHiddenFolder + L"\n没有加密" + Q(folder) +
+                      L"。确定要加密时请加 --yes。");
 
     std::wstring password, second;
     if (!ReadPassword(o, true, L"输入密码:", &password, &code)) return code;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ std::string Slurp(const std::string& path) {
     return s;
 }
 
-// Path -> attributes and content of everything below `dir`, so a test can
+// Path -> marks, size and content hash of everything below `dir`, so a test can
 // tell that a refused command changed nothing (names, bytes, marks).
 using Tree = std::map<std::wstring, std::string>;
 void Snap(const std::wstring& dir, const std::wstring& rel, Tree* t) {
@@ -54,7 +55,10 @@ void Snap(const std::wstring& dir, const std::wstring& rel, Tree* t) {
             (*t)[r + L"/"] = std::to_string(marks);
             Snap(p, r, t);
         } else {
-            (*t)[r] = std::to_string(marks) + ":" + ReadFileBytes(p);
+            // Size and hash keep a failure message readable.
+            const std::string bytes = ReadFileBytes(p);
+            (*t)[r] = std::to_string(marks) + ":" + std::to_string(bytes.size()) + ":" +
+                      std::to_string(std::hash<std::string>{}(bytes));
         }
     }
 }
@@ -69,6 +73,12 @@ Tree UserFiles(const std::wstring& dir) {
     Tree t = Snapshot(dir);
     t.erase(L"ulxjm.exe");
     return t;
+}
+
+std::string Bin() {
+    std::string bin;
+    for (int i = 0; i < 5000; ++i) bin.push_back(char((i * 131 + 7) % 256));
+    return bin;
 }
 
 class CliTest : public ::testing::Test {
@@ -123,9 +133,13 @@ class CliTest : public ::testing::Test {
         EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"notes.txt"), "plain text\r\nline 2\r\n"));
         EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"文档/报告 2024.doc"),
                                    std::string(3000, 'r') + "end"));
-        std::string bin;
-        for (int i = 0; i < 5000; ++i) bin.push_back(char((i * 131 + 7) % 256));
-        EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"image.bin"), bin));
+        EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"image.bin"), Bin()));
+        // Hidden and system marks must survive the round trip.
+        const std::wstring notes = plat::JoinPath(dir, L"notes.txt");
+        EXPECT_TRUE(plat::Fs().SetAttributes(notes, plat::kAttrHidden | plat::kAttrSystem));
+        const std::wstring docs = plat::JoinPath(dir, L"文档");
+        EXPECT_TRUE(
+            plat::Fs().SetAttributes(docs, plat::Fs().GetAttributes(docs) | plat::kAttrHidden));
         return dir;
     }
 
@@ -182,14 +196,12 @@ TEST_P(CliStrengthTest, EveryCommandsMainPath) {
     r = Run({"extract", N(dir), "文档/报告 2024.doc", "--to", N(out), "--password-stdin"},
             "secret");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadFileBytes(plat::JoinPath(out, L"报告 2024.doc")),
-              before.at(L"文档/报告 2024.doc").substr(2));
+    EXPECT_EQ(ReadFileBytes(plat::JoinPath(out, L"报告 2024.doc")), std::string(3000, 'r') + "end");
 
     const std::wstring taken = tmp_ / L"taken";
     r = Run({"take", N(dir), "image.bin", "--to", N(taken), "--password-stdin"}, "secret\n");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadFileBytes(plat::JoinPath(taken, L"image.bin")),
-              before.at(L"image.bin").substr(2));
+    EXPECT_EQ(ReadFileBytes(plat::JoinPath(taken, L"image.bin")), Bin());
     r = Run({"list", N(dir)});
     EXPECT_EQ(r.out.find("image.bin"), std::string::npos) << r.out;
 
@@ -216,6 +228,8 @@ TEST_F(CliTest, RefusedCommandsChangeNothing) {
     ASSERT_EQ(Encrypt(normal, "normal").code, 0);
     ASSERT_EQ(Encrypt(highest, "highest").code, 0);
     ASSERT_TRUE(plat::Fs().CreateDir(tmp_ / L"empty"));
+    const std::wstring hidden = MakeFolder(L"hidden");
+    ASSERT_TRUE(plat::Fs().SetAttributes(hidden, plat::kAttrDirectory | plat::kAttrHidden));
     const std::string missing = N(tmp_ / L"no such folder");
     const std::string file = N(plain + L"/notes.txt");
     const std::string out = N(tmp_ / L"out");
@@ -237,6 +251,11 @@ TEST_F(CliTest, RefusedCommandsChangeNothing) {
          "pw\n",
          "这是一个空文件夹，不支持对其进行加密。"},
         {{"encrypt", N(plain), "--password-stdin"}, "\n", "密码不能为空"},
+        {{"encrypt", "/", "--password-stdin"}, "pw\n", "属于系统文件夹，不能加密。"},
+        {{"encrypt", "/usr/share", "--password-stdin"}, "pw\n", "加密对象可能包含系统文件"},
+        {{"encrypt", N(hidden), "--password-stdin"},
+         "pw\n",
+         "检测到您要加密的这个文件夹的属性为隐藏"},
         {{"encrypt", N(plain), "--password-stdin"}, "", "标准输入中没有密码"},
         {{"encrypt", N(plain), "--strength", "strongest", "--password-stdin"}, "pw\n", "strength"},
         {{"encrypt", N(plain)}, "", "没有可用的终端"},
@@ -276,6 +295,16 @@ TEST_F(CliTest, RefusedCommandsChangeNothing) {
         for (const wchar_t* scratch : {L"stdin", L"stdout", L"stderr"}) was.erase(scratch);
         EXPECT_EQ(now, was) << line;
     }
+}
+
+TEST_F(CliTest, HiddenFolderIsUnhiddenWhenTheQuestionIsAnswered) {
+    const std::wstring dir = MakeFolder(L"h");
+    ASSERT_TRUE(plat::Fs().SetAttributes(dir, plat::kAttrDirectory | plat::kAttrHidden));
+    Result r = Run({"encrypt", N(dir), "--yes", "--exe", N(exe_), "--password-stdin"}, "pw\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(plat::Fs().GetAttributes(dir) & (plat::kAttrHidden | plat::kAttrSystem),
+              plat::kAttrSystem);
+    EXPECT_TRUE(plat::Fs().IsDirectory(plat::JoinPath(dir, L"ulxjm/ffffff")));
 }
 
 TEST_F(CliTest, PasswordFromStandardInputWithOrWithoutLineEnd) {
