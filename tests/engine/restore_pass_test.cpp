@@ -78,7 +78,9 @@ TEST_F(RestorePassTest, FailedObjectKeepsStoreAndRecords) {
     HookedFs fs;
     plat::ScopedFileSystem use(fs);
     fs.hook = [](FsOp op, const std::wstring& path) -> uint32_t {
-        return op == FsOp::Move && plat::LeafName(path) == L"a.txt" ? plat::kErrAccessDenied : 0;
+        return op == FsOp::Move && plat::LeafName(path) == L"a.txt"
+                   ? uint32_t(plat::kErrAccessDenied)
+                   : 0;
     };
     auto s = engine::RestoreFolder(folder_, L"pw", ui_);
     EXPECT_TRUE(s.started);

@@ -135,7 +135,7 @@ TEST_F(StrengthPassTest, ReadOnlyFileThatStaysReadOnlyIsSkippedOnce) {
     plat::ScopedFileSystem use(fs);
     fs.hook = [](FsOp op, const std::wstring& path) -> uint32_t {
         return op == FsOp::SetAttributes && plat::LeafName(path) == L"ro.doc"
-                   ? plat::kErrAccessDenied
+                   ? uint32_t(plat::kErrAccessDenied)
                    : 0;
     };
     auto enc = engine::EncryptFolder(folder_, L"pw", L"", 1, ui_);
