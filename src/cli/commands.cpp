@@ -164,7 +164,6 @@ bool OpenStore(const Options& o, OpenedStore* s, int* exitCode) {
     // decrypt window does; only after the password was accepted.
     store::MigrateMetadataNames(dir);
     PointGlobalsAt(s->loc);
-    app::Globals().PresetPassword = s->password;
     return true;
 }
 
