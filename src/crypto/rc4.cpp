@@ -29,47 +29,49 @@ void Rc4::Init(const void* key, size_t keyLen) {
 }
 
 void Rc4::Process(const uint8_t* in, uint8_t* out, size_t len) {
-    // State in locals so i and j stay in registers. Eight steps are unrolled
-    // by hand and their keystream gathered into one 64-bit word: that keeps
-    // the loop free of per-byte stores to `out` that the compiler would have
-    // to assume alias the S-box.
+    // State in locals so i and j stay in registers; j as a byte, so that its
+    // wrap costs nothing on the loop's critical path. Eight steps are
+    // unrolled and their keystream gathered into one 64-bit word: no per-byte
+    // stores to `out` that the compiler would have to assume alias the S-box.
     uint8_t* s = s_;
     unsigned i = i_;
-    unsigned j = j_;
-#define ULX_RC4_STEP(shift)                             \
-    {                                                   \
-        i = (i + 1) & 0xFF;                             \
-        unsigned si = s[i];                             \
-        j = (j + si) & 0xFF;                            \
-        unsigned sj = s[j];                             \
-        s[i] = uint8_t(sj);                             \
-        s[j] = uint8_t(si);                             \
-        ks |= uint64_t(s[(si + sj) & 0xFF]) << (shift); \
+    uint8_t j = j_;
+#define ULX_RC4_STEP(k)                                   \
+    {                                                     \
+        const unsigned at = (i + 1 + (k)) & 0xFF;         \
+        const uint8_t si = s[at];                         \
+        j = uint8_t(j + si);                              \
+        const uint8_t sj = s[j];                          \
+        s[at] = sj;                                       \
+        s[j] = si;                                        \
+        ks |= uint64_t(s[uint8_t(si + sj)]) << (8 * (k)); \
     }
     size_t n = 0;
     for (; n + 8 <= len; n += 8) {
         uint64_t ks = 0;
         ULX_RC4_STEP(0)
-        ULX_RC4_STEP(8)
-        ULX_RC4_STEP(16)
-        ULX_RC4_STEP(24)
-        ULX_RC4_STEP(32)
-        ULX_RC4_STEP(40)
-        ULX_RC4_STEP(48)
-        ULX_RC4_STEP(56)
+        ULX_RC4_STEP(1)
+        ULX_RC4_STEP(2)
+        ULX_RC4_STEP(3)
+        ULX_RC4_STEP(4)
+        ULX_RC4_STEP(5)
+        ULX_RC4_STEP(6)
+        ULX_RC4_STEP(7)
+        i = (i + 8) & 0xFF;
         uint64_t word;
         std::memcpy(&word, in + n, 8);
-        word ^= ks;  // little-endian order: byte u of the word is keystream byte u
+        word ^= ks;  // little-endian order: byte k of the word is keystream byte k
         std::memcpy(out + n, &word, 8);
     }
     for (; n < len; ++n) {
         uint64_t ks = 0;
         ULX_RC4_STEP(0)
+        i = (i + 1) & 0xFF;
         out[n] = uint8_t(in[n] ^ ks);
     }
 #undef ULX_RC4_STEP
     i_ = uint8_t(i);
-    j_ = uint8_t(j);
+    j_ = j;
 }
 
 void Rc4::Clear() {
