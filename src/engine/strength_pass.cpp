@@ -153,6 +153,12 @@ void CCryptAndDe_old::AddFailure(const std::wstring& path, const std::wstring& r
 
 // ---- helpers ---------------------------------------------------------------
 
+std::unique_ptr<crypto::ContentCipher> CCryptAndDe_old::MakeCipher(
+    const std::wstring& password, const crypto::ContentCipher::Options& options) {
+    return std::make_unique<crypto::ContentCipher>(
+        password, static_cast<crypto::CipherSink&>(*this), options);
+}
+
 std::wstring CCryptAndDe_old::ProtectedFolder() const {
     if (enc_.jobMode == 0) return enc_.root;
     if (!enc_.storeFolder.empty()) return enc_.storeFolder;
@@ -269,8 +275,7 @@ void CCryptAndDe_old::EncryptBody() {
     PassState& st = State();
     try {
         try {
-            cipher_ = std::make_unique<crypto::ContentCipher>(
-                enc_.password, static_cast<crypto::CipherSink&>(*this));
+            cipher_ = MakeCipher(enc_.password, crypto::ContentCipher::Options());
         } catch (const std::bad_alloc&) {
             ui_.ShowMessage(
                 L"分配内存出错，本次加密失败。\r\n\r\n但是所有的文件已经采用快速方式进行了加密。",
@@ -501,8 +506,7 @@ void CCryptAndDe_old::DecryptBody() {
         options.checkTrailerPassword = dec_.checkTrailerPassword;
         options.legacyHash = dec_.legacyHash;
         try {
-            cipher_ = std::make_unique<crypto::ContentCipher>(
-                dec_.password, static_cast<crypto::CipherSink&>(*this), options);
+            cipher_ = MakeCipher(dec_.password, options);
         } catch (const std::bad_alloc&) {
             ui_.ShowMessage(L"分配内存出错，本次解密失败。", MessageIcon::Error);
             st.done = true;

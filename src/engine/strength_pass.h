@@ -10,15 +10,12 @@
 #include <vector>
 
 #include "crypto/cipher_sink.h"
+#include "crypto/content_cipher.h"
 #include "engine/fail_name_list.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_log.h"
 #include "engine/pass_ui.h"
 #include "engine/restore_pass.h"
-
-namespace crypto {
-class ContentCipher;
-}
 
 namespace engine {
 
@@ -80,6 +77,12 @@ class CCryptAndDe_old : private crypto::CipherSink {
     // The crash marker value of the settings.
     static int ReadCrashMarker();
     static void WriteCrashMarker(int value);
+
+  protected:
+    // The per-pass cipher with its work buffer; may throw std::bad_alloc
+    // (tests override it to see the pass end cleanly).
+    virtual std::unique_ptr<crypto::ContentCipher> MakeCipher(
+        const std::wstring& password, const crypto::ContentCipher::Options& options);
 
   private:
     // CipherSink

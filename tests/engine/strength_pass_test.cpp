@@ -317,3 +317,53 @@ TEST_F(StrengthPassTest, BrowseReturnsWorkingCopiesAndAddsNewFiles) {
 
 }  // namespace
 }  // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// No memory for the work buffer: the pass says so, touches nothing and still
+// ends, so that the progress display does not wait forever.
+class NoMemoryPass : public engine::CCryptAndDe_old {
+  public:
+    using CCryptAndDe_old::CCryptAndDe_old;
+
+  protected:
+    std::unique_ptr<crypto::ContentCipher> MakeCipher(
+        const std::wstring&, const crypto::ContentCipher::Options&) override {
+        throw std::bad_alloc();
+    }
+};
+
+TEST_F(StrengthPassTest, WorkBufferFailureStillEndsThePass) {
+    WriteFile(plat::JoinPath(folder_, L"keep.doc"), "keep");
+    engine::State().kind = engine::kKindHigherEncrypt;
+    engine::State().operation = engine::kOpEncrypt;
+    {
+        NoMemoryPass pass(ui_);
+        engine::StrengthJob job;
+        job.root = folder_;
+        job.password = L"pw";
+        ASSERT_TRUE(pass.StartEncryption(job));
+        pass.Wait();
+    }
+    EXPECT_TRUE(engine::State().done);
+    EXPECT_EQ(
+        1, ui_.Count(
+               L"分配内存出错，本次加密失败。\r\n\r\n但是所有的文件已经采用快速方式进行了加密。"));
+    EXPECT_EQ("keep", ReadFile(plat::JoinPath(folder_, L"keep.doc")));
+
+    engine::State().kind = engine::kKindHigherDecrypt;
+    {
+        NoMemoryPass pass(ui_);
+        engine::DecryptJob job;
+        job.root = folder_;
+        job.password = L"pw";
+        ASSERT_TRUE(pass.StartDecryption(job));
+        pass.Wait();
+    }
+    EXPECT_TRUE(engine::State().done);
+    EXPECT_EQ(1, ui_.Count(L"分配内存出错，本次解密失败。"));
+}
+
+}  // namespace
+}  // namespace enginetest
