@@ -24,7 +24,9 @@ BOOL CDlgZQStatic::OnInitDialog() {
     if (!model_.CancelEnabled()) EnableWindow(Item(IDC_ZQ_CANCEL), FALSE);
     SendDlgItemMessageW(hwnd(), IDC_ZQ_FILE_BAR, PBM_SETRANGE32, 0, 100);
     SendDlgItemMessageW(hwnd(), IDC_ZQ_TOTAL_BAR, PBM_SETRANGE32, 0, 100);
-    Show(model_.Poll(0));
+    // The first tick shows the counters: polling here could consume the
+    // end of a pass that finished before the window opened.
+    SetItemText(IDC_ZQ_TOTAL, std::to_wstring(engine::State().total.load()));
     SetTimer(hwnd(), kTimerId, kTimerMs, nullptr);
     return TRUE;
 }
