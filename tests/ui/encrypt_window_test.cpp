@@ -214,7 +214,8 @@ class EncryptWindowTest : public ::testing::Test {
     }
 
     // The store a normal encryption leaves in folder_.
-    void ExpectStoreShell(const std::wstring& kindLine) {
+    void ExpectStoreShell(const std::wstring& kindLine) { ExpectStoreShellWithMail(kindLine, ""); }
+    void ExpectStoreShellWithMail(const std::wstring& kindLine, const std::string& mail) {
         EXPECT_EQ(TopNames(folder_),
                   (std::vector<std::wstring>{L"desktop.ini", L"ulxjm", L"ulxjm.exe"}));
         EXPECT_TRUE(Attrs(folder_) & FILE_ATTRIBUTE_SYSTEM);
@@ -226,7 +227,7 @@ class EncryptWindowTest : public ::testing::Test {
         EXPECT_EQ(Attrs(root + L"\\desktop.ini") & kHiddenSystem, kHiddenSystem);
         EXPECT_EQ(FileBytes(root + L"\\desktop.ini"), store::StoreDesktopIniBytes());
         EXPECT_EQ(FileBytes(root + L"\\paramff\\typeff.ulxjm"), plat::ToAnsi(L"ff" + kindLine));
-        EXPECT_EQ(Attrs(root + L"\\paramff\\liamff.ulxjm"), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(FileBytes(root + L"\\paramff\\liamff.ulxjm"), mail.empty() ? "<missing>" : mail);
         EXPECT_EQ(Attrs(folder_ + L"\\readme.txt"), INVALID_FILE_ATTRIBUTES);
     }
 
@@ -345,6 +346,22 @@ TEST_F(EncryptWindowTest, AlreadyEncryptedFolderIsRefused) {
     EXPECT_EQ(Answer(nullptr), texts::kAlreadyEncrypted);
     ExpectEnds();
     EXPECT_EQ(Tree(folder_), before);
+}
+
+// folder,password,field,mail: encrypted at once with only the progress
+// window on screen, the mail address stored with the records.
+TEST_F(EncryptWindowTest, LaunchFormEncryptsWithoutShowingTheWindow) {
+    AddContent();
+    StartIn(dir_.path(), folder_ + L",自动pw,0,user@example.com");
+    EXPECT_EQ(WaitForMainDialog(program_.pid(), 1500), nullptr) << "the window showed";
+    ExpectEnds();
+    ExpectStoreShellWithMail(L"type=0", "user@example.com");
+    const std::wstring param = folder_ + L"\\ulxjm\\paramff";
+    crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
+    EXPECT_TRUE(crypto::CheckNormalPassword(records, param, false, L"自动pw"));
+    EXPECT_EQ(FileBytes(folder_ + L"\\ulxjm\\ffffff\\a.txt"), "hello");
+    // The program beside the folder stays where it was.
+    EXPECT_NE(Attrs(dir_ / L"ulxjm.exe"), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(EncryptWindowTest, SystemFolderIsRefusedAndInsideItAsksFirst) {
@@ -474,6 +491,20 @@ TEST_F(EncryptWindowTest, SettingsPageWritesEachChangeAtOnce) {
     Settle(page);
     EXPECT_EQ(ProfileInt(app::ProfileKeys::AutoHide), 1u);
     EXPECT_EQ(ExplorerValue(L"SuperHidden"), 1u);
+
+    // The readme editor: the short default text, then a stored edit with
+    // its line break.
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SET_EDIT_README, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_SET_EDIT_README)));
+    HWND editor = WaitForWindow(program_.pid(), L"#32770", L"修改readme文件内容");
+    ASSERT_NE(editor, nullptr) << "no readme editor";
+    Settle(editor);
+    EXPECT_EQ(ItemText(editor, IDC_README_TEXT), texts::kEditorDefaultReadme);
+    SetItemText(editor, IDC_README_TEXT, L"第一行\r\n第二行");
+    ClickButton(editor, IDOK);
+    EXPECT_TRUE(WaitForWindowGone(editor));
+    EXPECT_EQ(ProfileString(app::ProfileKeys::ReadmeText), L"第一行\r\n第二行");
+    EXPECT_EQ(ProfileInt(app::ProfileKeys::ReadMeFlag), 1u);
 
     // Cancelling the sheet undoes nothing.
     PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
