@@ -84,6 +84,8 @@ BOOL CDlgJiaMi::OnInitDialog() {
     }
     m_bAutoRun = false;
     if (!g.StartupPasswordLine.empty() && !CheckStartupPassword(hwnd())) {
+        // Ended before it was ever shown.
+        EndDialog(IDCANCEL);
         PostQuitMessage(0);
         return TRUE;
     }
