@@ -5,6 +5,7 @@
 #include "engine/pass_state.h"
 #include "engine/restore_pass.h"
 #include "engine/strength_pass.h"
+#include "platform/text.h"
 #include "store/layout.h"
 
 namespace engine {
@@ -52,6 +53,7 @@ PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& passwo
         job.kindText = KindText(strength);
         job.jobMode = 0;
         started = pass.RunEncryption(job);
+        plat::Wipe(job.password);
     } else {
         CJiaMiWeiZhuang pass(ui);
         HideJob job;
@@ -61,6 +63,7 @@ PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& passwo
         job.kindText = KindText(0);
         job.mode = 0;
         started = pass.Run(job);
+        plat::Wipe(job.password);
     }
     return Summarise(started);
 }
@@ -117,6 +120,7 @@ PassSummary DecryptStore(const std::wstring& folder, const std::wstring& passwor
     job.subPath = options.subPath;
     job.legacyHash = legacyHash;
     (void)pass.RunDecryption(job);
+    plat::Wipe(job.password);
     return Summarise(true);
 }
 

@@ -32,6 +32,7 @@ CJiaMiWeiZhuang::CJiaMiWeiZhuang(PassUi& ui, PassLog log) : ui_(ui), log_(std::m
 
 CJiaMiWeiZhuang::~CJiaMiWeiZhuang() {
     Wait();
+    plat::Wipe(job_.password);
 }
 
 void CJiaMiWeiZhuang::Wait() {

@@ -59,6 +59,8 @@ CCryptAndDe_old::CCryptAndDe_old(PassUi& ui, PassLog log)
 
 CCryptAndDe_old::~CCryptAndDe_old() {
     Wait();
+    plat::Wipe(enc_.password);
+    plat::Wipe(dec_.password);
 }
 
 void CCryptAndDe_old::Wait() {
