@@ -262,3 +262,32 @@ TEST_F(HidePassTest, WorkingCopiesReturnToTheirPlace) {
 
 }  // namespace
 }  // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// Mode 2: objects chosen in another folder are added below the position shown
+// in the store; that folder does not become a store of its own.
+TEST_F(HidePassTest, AddsObjectsBelowTheStorePosition) {
+    ASSERT_TRUE(store::CreateStoreFolders(folder_));
+    MakeDir(Data(L"docs"));
+    MakeDir(Path(L"from"));
+    WriteFile(Path(L"from/new.doc"), "new");
+    WriteFile(Path(L"from/stay.doc"), "not chosen");
+    HideJob job;
+    job.root = Path(L"from");
+    job.items = {L"new.doc"};
+    job.mode = 2;
+    job.storeFolder = folder_;
+    job.subPath = L"docs";
+    CJiaMiWeiZhuang pass(ui_);
+    ASSERT_TRUE(pass.StartThread(job));
+    pass.Wait();
+    EXPECT_TRUE(engine::State().done);
+    EXPECT_EQ("new", ReadFile(Data(L"docs/new.doc")));
+    EXPECT_EQ("not chosen", ReadFile(Path(L"from/stay.doc")));
+    EXPECT_FALSE(plat::Fs().Exists(Path(L"from/ulxjm")));
+}
+
+}  // namespace
+}  // namespace enginetest
