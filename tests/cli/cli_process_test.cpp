@@ -399,6 +399,37 @@ TEST_F(CliTest, DamagedRecordsRefuseThePasswordAndChangeNothing) {
     }
 }
 
+TEST_F(CliTest, AddIntoAStoreFolderAndListWorkingCopies) {
+    const std::wstring dir = MakeFolder(L"a");
+    ASSERT_EQ(Encrypt(dir, "highest").code, 0);
+    const std::wstring news = tmp_ / L"new.txt";
+    ASSERT_TRUE(WriteFileBytes(news, "fresh"));
+    Result r = Run({"add", N(dir), N(news), "--into", "文档", "--password-stdin"}, "secret\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(plat::Fs().IsFile(plat::JoinPath(dir, L"ulxjm/ffffff/文档/new.txt.zpwenc0")));
+
+    // What the browse window left in its working area shows as decrypted.
+    const std::wstring work = plat::JoinPath(dir, L"ulxjm/ffffff/working/NotDelete/文档");
+    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(dir, L"ulxjm/ffffff/working")));
+    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(dir, L"ulxjm/ffffff/working/NotDelete")));
+    ASSERT_TRUE(plat::Fs().CreateDir(work));
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(work, L"opened.txt"), "x"));
+    r = Run({"list", N(dir), "文档", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("\"name\": \"new.txt\", \"type\": \"txt 文件\""), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"name\": \"opened.txt\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"state\": \"已解密\""), std::string::npos) << r.out;
+    // The working area itself is not an item of the store.
+    r = Run({"list", N(dir)});
+    EXPECT_EQ(r.out.find("working"), std::string::npos) << r.out;
+
+    r = Run({"extract", N(dir), "文档/new.txt", "--to", N(tmp_ / L"o"), "--password-stdin"},
+            "secret\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(tmp_ / L"o/new.txt"), "fresh");
+}
+
 TEST_F(CliTest, SecondPasswordIsWrittenButOpensNothing) {
     const std::wstring dir = MakeFolder(L"s");
     Result r = Run({"encrypt", N(dir), "--second-password", "--exe", N(exe_), "--password-stdin"},
