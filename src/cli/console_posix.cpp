@@ -118,6 +118,8 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 }
 
 void InstallInterruptHandler() {
+    // The handler must not be the first to touch the pass state.
+    (void)engine::State();
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
