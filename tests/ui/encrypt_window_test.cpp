@@ -352,6 +352,20 @@ TEST_F(EncryptWindowTest, AlreadyEncryptedFolderIsRefused) {
     EXPECT_EQ(Tree(folder_), before);
 }
 
+// The first encryption on this computer says how to open the folder, once.
+TEST_F(EncryptWindowTest, FirstEncryptionShowsTheNoticeOnce) {
+    WriteProfileStringW(app::kWinIniSection, app::WinIniKeys::First, nullptr);
+    AddContent();
+    StartIn(folder_);
+    HWND dlg = Main();
+    ASSERT_TRUE(dlg);
+    Encrypt(dlg, L"p", L"p");
+    EXPECT_EQ(Answer(dlg), texts::kFirstRunNotice);
+    ExpectEnds();
+    EXPECT_EQ(GetProfileIntW(app::kWinIniSection, app::WinIniKeys::First, 1), 0u);
+    EXPECT_TRUE(Attrs(folder_ + L"\\ulxjm\\ffffff\\a.txt") != INVALID_FILE_ATTRIBUTES);
+}
+
 // folder,password,field,mail: encrypted at once with only the progress
 // window on screen, the mail address stored with the records.
 TEST_F(EncryptWindowTest, LaunchFormEncryptsWithoutShowingTheWindow) {
