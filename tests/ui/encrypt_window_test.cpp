@@ -267,6 +267,11 @@ TEST_F(EncryptWindowTest, NormalStrengthMovesEverythingIntoTheStore) {
 TEST_F(EncryptWindowTest, HighestStrengthEncryptsTheContentAfterHiding) {
     AddContent();
     ASSERT_TRUE(WriteBig(folder_ + L"\\big.txt", 300));
+    // Many small files keep the pass going long enough to be seen.
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\many").c_str(), nullptr));
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(WriteBytes(folder_ + L"\\many\\n" + std::to_wstring(i) + L".txt",
+                               std::string(2048, char('a' + i % 26))));
     StartIn(folder_);
     HWND dlg = Main();
     ASSERT_TRUE(dlg);
@@ -276,9 +281,10 @@ TEST_F(EncryptWindowTest, HighestStrengthEncryptsTheContentAfterHiding) {
     Encrypt(dlg, L"pw2", L"pw2");
     HWND progress = WaitForWindow(program_.pid(), L"#32770", L"最高强度加密进度--岚栩只读加密");
     ASSERT_NE(progress, nullptr) << "no highest-strength progress window";
-    Sleep(700);
-    Screenshot(L"progress-window-highest");
+    Sleep(300);
     EXPECT_NE(ItemText(progress, IDC_ZQ_TOTAL), L"0");
+    Screenshot(L"progress-window-highest");
+    EXPECT_TRUE(IsWindow(progress)) << "the pass ended before the screenshot";
     ExpectEnds();
 
     ExpectStoreShell(L"type=2");
@@ -302,6 +308,7 @@ TEST_F(EncryptWindowTest, HighestStrengthEncryptsTheContentAfterHiding) {
         ASSERT_TRUE(trailer.has_value());
         EXPECT_EQ(trailer->plainLength, e.plain);
     }
+    EXPECT_NE(Attrs(data + L"\\many\\n2999.txt.zpwenc0"), INVALID_FILE_ATTRIBUTES);
     const std::string head = FileBytes(data + L"\\a.txt.zpwenc0").substr(0, 5);
     EXPECT_NE(head, "hello");
 }
