@@ -442,6 +442,79 @@ TEST_F(EncryptWindowTest, EnterMovesToTheConfirmationThenStarts) {
     ExpectEnds();
 }
 
+// Ctrl+Right picks the next strength, wrapping, and brings the pointer to
+// the list.
+TEST_F(EncryptWindowTest, CtrlRightCyclesTheStrength) {
+    AddContent();
+    StartIn(folder_);
+    HWND dlg = Main();
+    ASSERT_TRUE(dlg);
+    Settle(dlg);
+    HWND combo = GetDlgItem(dlg, IDC_JIAMI_STRENGTH);
+    auto ctrlRight = [&] {
+        INPUT in[4] = {};
+        const WORD keys[4] = {VK_CONTROL, VK_RIGHT, VK_RIGHT, VK_CONTROL};
+        for (int i = 0; i < 4; ++i) {
+            in[i].type = INPUT_KEYBOARD;
+            in[i].ki.wVk = keys[i];
+            in[i].ki.dwFlags = (i >= 2) ? KEYEVENTF_KEYUP : 0;
+        }
+        SendInput(4, in, sizeof(INPUT));
+        Settle(dlg);
+    };
+    ctrlRight();
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
+    RECT r = {};
+    GetWindowRect(combo, &r);
+    POINT pt = {};
+    GetCursorPos(&pt);
+    EXPECT_EQ(pt.x, r.right - 28);
+    EXPECT_EQ(pt.y, (r.top + r.bottom) / 2);
+    ctrlRight();
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+    PostMessageW(dlg, WM_CLOSE, 0, 0);
+    ExpectEnds();
+}
+
+// The settings page's button sets the start-up password; the next start asks.
+TEST_F(EncryptWindowTest, SettingsPageSetsTheStartupPassword) {
+    AddContent();
+    StartIn(folder_);
+    HWND dlg = Main();
+    ASSERT_TRUE(dlg);
+    Settle(dlg);
+    MenuEntry(dlg, 1);
+    HWND sheet = WaitForWindow(program_.pid(), L"#32770", texts::kSettingsSheetTitle);
+    ASSERT_NE(sheet, nullptr);
+    PageFind find = {IDC_SET_FLAG, nullptr};
+    EnumChildWindows(sheet, &FindPage, reinterpret_cast<LPARAM>(&find));
+    ASSERT_NE(find.found, nullptr);
+    EXPECT_EQ(ItemText(find.found, IDC_SET_PASSWORD), texts::kSetStartupPassword);
+    ClickButton(find.found, IDC_SET_PASSWORD);
+    HWND set = WaitForWindow(program_.pid(), L"#32770", L"设置岚栩启动密码");
+    ASSERT_NE(set, nullptr);
+    SetItemText(set, IDC_SETRUN_PASSWORD, L"启动");
+    SetItemText(set, IDC_SETRUN_REPEAT, L"启动!");
+    ClickButton(set, IDC_SETRUN_OK);
+    EXPECT_EQ(Answer(set), texts::kRepeatDiffers);
+    EXPECT_EQ(Attrs(folder_ + L"\\mima.dat"), INVALID_FILE_ATTRIBUTES);
+    SetItemText(set, IDC_SETRUN_REPEAT, L"启动");
+    ClickButton(set, IDC_SETRUN_OK);
+    EXPECT_EQ(Answer(set), texts::kSetSaved);
+    EXPECT_TRUE(WaitForWindowGone(set));
+    EXPECT_EQ(FileBytes(folder_ + L"\\mima.dat"), plat::ToAnsi(L"启动"));
+    PostMessageW(sheet, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitForWindowGone(sheet));
+    PostMessageW(dlg, WM_CLOSE, 0, 0);
+    ExpectEnds();
+
+    StartIn(folder_);
+    HWND prompt = WaitForWindow(program_.pid(), L"#32770", L"验证启动密码");
+    ASSERT_NE(prompt, nullptr) << "no prompt after setting the password";
+    ClickButton(prompt, IDC_INRUN_CANCEL);
+    ExpectEnds();
+}
+
 TEST_F(EncryptWindowTest, StartupPasswordPromptRefusesAWrongOneAndCancelEnds) {
     AddContent();
     ASSERT_TRUE(WriteBytes(folder_ + L"\\mima.dat", "Start1"));
