@@ -92,7 +92,13 @@ class Win32FileSystem final : public FileSystem {
         HANDLE h = FindFirstFileW(JoinPath(dir, L"*").c_str(), &fd);
         if (h == INVALID_HANDLE_VALUE) {
             // A drive root has no "." entry: an empty root lists nothing.
-            return GetLastError() == ERROR_FILE_NOT_FOUND && IsDirectory(dir);
+            const DWORD err = GetLastError();
+            if (err == ERROR_FILE_NOT_FOUND && IsDirectory(dir)) {
+                ::SetLastError(ERROR_SUCCESS);
+                return true;
+            }
+            ::SetLastError(err);
+            return false;
         }
         do {
             std::wstring name = fd.cFileName;
