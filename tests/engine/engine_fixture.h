@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <random>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -149,10 +150,15 @@ inline void EngineTest::SetUp() {
     static std::atomic<int> counter{0};
     savedGlobals_ = app::Globals();
     if (tempRoot_.empty()) tempRoot_ = plat::TempDir();
-    base_ = plat::JoinPath(tempRoot_, L"ulxeng" + std::to_wstring(plat::TickMs() % 100000) + L"_" +
-                                          std::to_wstring(counter++));
-    RemoveTree(base_);
-    MakeDir(base_);
+    // ctest runs tests side by side in separate processes: the name must be
+    // unique across them, and a folder that exists belongs to someone else.
+    static const unsigned salt = std::random_device{}();
+    for (int attempt = 0;; ++attempt) {
+        base_ = plat::JoinPath(tempRoot_, L"ulxeng" + std::to_wstring(salt % 1000000) + L"_" +
+                                              std::to_wstring(counter++));
+        if (plat::Fs().CreateDir(base_)) break;
+        ASSERT_LT(attempt, 100) << "no free temporary folder under " << plat::ToUtf8(tempRoot_);
+    }
     MakeDir(Path(L"cfg"));
     MakeDir(Path(L"protect"));
     folder_ = Path(L"protect");
