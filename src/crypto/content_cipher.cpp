@@ -14,16 +14,6 @@ namespace crypto {
 
 namespace {
 
-// A file rewritten whole through its ".tmp" keeps the hidden and system
-// marks of the file it replaces: the user set them and expects them back.
-void KeepMarks(const std::wstring& from, const std::wstring& to) {
-    plat::FileSystem& fs = plat::Fs();
-    const uint32_t a = fs.GetAttributes(from), b = fs.GetAttributes(to);
-    if (a == plat::kInvalidAttributes || b == plat::kInvalidAttributes) return;
-    const uint32_t marks = a & (plat::kAttrHidden | plat::kAttrSystem);
-    if (marks) (void)fs.SetAttributes(to, b | marks);
-}
-
 // Whole-file work moves this much per read; RC4 is a stream cipher, so the
 // bytes written do not depend on it.
 constexpr uint32_t kChunkSize = 256 * 1024;
@@ -213,225 +203,515 @@ bool ContentCipher::MakeWritable(const std::wstring& path) {
     return attrs == plat::kInvalidAttributes || !(attrs & plat::kAttrReadOnly);
 }
 
+namespace {
+
+// A file rewritten whole through a working file keeps what the user gave
+// the one it replaces: hidden, system and read-only marks and permissions.
+void KeepMarks(const std::wstring& from, const std::wstring& to, uint32_t original) {
+    plat::FileSystem& fs = plat::Fs();
+    (void)fs.CopyAccess(from, to);
+    const uint32_t b = fs.GetAttributes(to);
+    if (original == plat::kInvalidAttributes || b == plat::kInvalidAttributes) return;
+    const uint32_t marks = original & (plat::kAttrHidden | plat::kAttrSystem | plat::kAttrReadOnly);
+    if (marks && (b & marks) != marks)
+        (void)fs.SetAttributes(to, (b | marks) & ~plat::kAttrDirectory);
+}
+
+void PutBackReadOnly(const std::wstring& path, uint32_t original) {
+    if (original != plat::kInvalidAttributes && (original & plat::kAttrReadOnly)) {
+        uint32_t now = plat::Fs().GetAttributes(path);
+        if (now != plat::kInvalidAttributes && !(now & plat::kAttrReadOnly))
+            (void)plat::Fs().SetAttributes(path,
+                                           (now | plat::kAttrReadOnly) & ~plat::kAttrDirectory);
+    }
+}
+
+// The name a planned change may take: free it first the way the hide pass
+// frees names, so the rename that commits the change cannot fail on it.
+bool FreeName(const std::wstring& from, const std::wstring& to) {
+    if (plat::EqualsNoCase(from, to) || !plat::Fs().Exists(to)) return true;
+    std::wstring aside;
+    // RenameMovingAside moves `to` aside and then renames; here only the
+    // first half is wanted, so move `to` onto itself through a numbered name.
+    const std::wstring folder = plat::ParentWithSep(to);
+    const std::wstring leaf = plat::LeafName(to);
+    const bool isFolder = plat::Fs().IsDirectory(to);
+    for (int n = 1; n < 100000; ++n) {
+        std::wstring candidate = folder + NumberedName(leaf, n, isFolder);
+        if (!plat::Fs().Exists(candidate) && !plat::Fs().Exists(candidate + kEncryptedSuffix)) {
+            aside = candidate;
+            break;
+        }
+    }
+    return !aside.empty() && plat::Fs().Move(to, aside);
+}
+
+}  // namespace
+
 void ContentCipher::Encrypt(const std::wstring& path) {
-    if (IsWholeFileName(path))
-        EncryptWhole(path);
-    else
-        EncryptFirstBlock(path);
+    std::unique_ptr<FileChange> c = PlanEncrypt(path);
+    if (!c) return;
+    if (!Apply(*c)) return;
+    (void)Commit(*c);
 }
 
 void ContentCipher::EncryptFirstBlock(const std::wstring& path) {
-    plat::FileSystem& fs = plat::Fs();
-    Begin(path);
-    const std::wstring tmp = path + kTempSuffix;
-    if (!MakeWritable(path)) {
-        Fail(path, kReasonReadOnly);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-    std::unique_ptr<plat::File> file =
-        fs.Open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    plat::FileTimes times;
-    uint64_t length = 0;
-    if (!file || !file->GetTimes(&times) || !file->Size(&length)) {
-        Fail(path, kReasonOpenSource);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-    if (ClassifyName(path) != kClassPlain) {
-        sink_.OnFileDone(FileOutcome::AlreadyEncrypted);
-        return;
-    }
-    sink_.SetCurrentLength(length);
-    if (sink_.IsCancelled()) {
-        sink_.ShowMessageOnce(kMsgCancelled);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-    // CreateNew: an existing ".tmp" may be the only copy of a block kept by
-    // an earlier failed restore, or a file of the user's.
-    std::unique_ptr<plat::File> backup =
-        fs.Open(tmp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
-    if (!backup) {
-        Fail(path, kReasonTempFile);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-
-    Rc4 rc4(key_.data(), key_.size());
-    uint8_t check[kCheckSize];
-    std::memcpy(check, kCheckText, kCheckSize);
-    rc4.Process(check, kCheckSize);
-
-    uint8_t block[kBlockSize];
-    uint32_t got = 0;
-    const uint32_t want = uint32_t(std::min<uint64_t>(length, kBlockSize));
-    if (!SeekTo(*file, 0) || !file->Read(block, want, &got) || got != want) {
-        backup.reset();
-        (void)fs.DeleteFile(tmp);
-        Fail(path, kReasonOpenSource);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-    sink_.AddBytesDone(got);
-    // The plain block must be safely in ".tmp" before the file is touched.
-    bool backed = backup->WriteAll(block, got) && backup->Flush();
-    backup.reset();
-    if (!backed) {
-        (void)fs.DeleteFile(tmp);
-        Fail(path, kReasonTempFile);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-
-    bool restore = true;
-    rc4.Process(block, got);
-    if (!SeekTo(*file, 0) || !file->WriteAll(block, got) ||
-        !WriteTrailer(*file, check, options_.ownerText, password_, kModeFirstBlock, length,
-                      scrambler_) ||
-        !file->Flush()) {
-        Fail(path, kReasonWriteTrailer);
-    } else {
-        (void)file->SetTimes(times);
-        file.reset();
-        std::unique_ptr<plat::File> reread =
-            fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-        if (!reread) {
-            Fail(path, kReasonVerifyOpen);
-        } else {
-            std::optional<Trailer> t = ReadTrailer(*reread);
-            bool ok = t && VerifyFile(*reread, password_) && t->mode == kModeFirstBlock &&
-                      t->plainLength == length;
-            reread.reset();
-            if (!ok) {
-                Fail(path, kReasonVerify);
-            } else if (!RenameMovingAside(path, AddSuffix(path))) {
-                Fail(path, kReasonRename);
-            } else {
-                restore = false;
-            }
-        }
-    }
-    std::memset(block, 0, sizeof block);
-    file.reset();
-
-    if (!restore) {
-        (void)fs.DeleteFile(tmp);
-        sink_.OnFileDone(FileOutcome::StrengthEncrypted);
-        return;
-    }
-    // Put the plain block back and cut the trailer off; keep ".tmp" unless
-    // that fully worked.
-    bool restored = false;
-    {
-        std::unique_ptr<plat::File> f =
-            fs.Open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-        std::unique_ptr<plat::File> b =
-            fs.Open(tmp, plat::Access::Read, plat::Disposition::OpenExisting);
-        uint8_t plain[kBlockSize];
-        restored = f && b && b->ReadExact(plain, got) && SeekTo(*f, 0) && f->WriteAll(plain, got) &&
-                   SeekTo(*f, length) && f->Truncate() && f->Flush();
-        if (f) (void)f->SetTimes(times);
-        std::memset(plain, 0, sizeof plain);
-    }
-    if (restored)
-        (void)fs.DeleteFile(tmp);
-    else
-        Fail(path, kReasonRestore);
-    sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
+    std::unique_ptr<FileChange> c = PlanEncrypt(path, false);
+    if (c && Apply(*c)) (void)Commit(*c);
 }
 
 void ContentCipher::EncryptWhole(const std::wstring& path) {
+    std::unique_ptr<FileChange> c = PlanEncrypt(path, true);
+    if (c && Apply(*c)) (void)Commit(*c);
+}
+
+DecryptResult ContentCipher::DecryptInPlace(const std::wstring& path, bool renameToPlain) {
+    DecryptResult ended;
+    std::unique_ptr<FileChange> c = PlanDecrypt(path, renameToPlain, &ended);
+    if (!c) return ended;
+    if (!Apply(*c)) {
+        ended.path = path;
+        ended.outcome = FileOutcome::DecryptFailed;
+        return ended;
+    }
+    return Commit(*c);
+}
+
+DecryptResult ContentCipher::DecryptToCopy(const std::wstring& path, const std::wstring& outPath) {
+    DecryptResult ended;
+    std::unique_ptr<FileChange> c = PlanCopy(path, outPath, &ended);
+    if (!c) return ended;
+    if (!Apply(*c)) {
+        ended.path = outPath;
+        ended.outcome = FileOutcome::DecryptFailed;
+        return ended;
+    }
+    return Commit(*c);
+}
+
+// ---------------------------------------------------------------- planning
+
+std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path) {
+    return PlanEncrypt(path, IsWholeFileName(path));
+}
+
+std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path, bool whole) {
     plat::FileSystem& fs = plat::Fs();
     Begin(path);
-    const std::wstring tmp = path + kTempSuffix;
-    if (!MakeWritable(path)) {
-        Fail(path, kReasonReadOnly);
+    auto stayPlain = [&](const wchar_t* reason) -> std::unique_ptr<FileChange> {
+        if (reason) Fail(path, reason);
         sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-    std::unique_ptr<plat::File> file =
-        fs.Open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    if (!file) {
-        Fail(path, kReasonOpenSource);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
+        return nullptr;
+    };
     if (ClassifyName(path) != kClassPlain) {
         sink_.OnFileDone(FileOutcome::AlreadyEncrypted);
-        return;
+        return nullptr;
     }
-    plat::FileTimes times;
-    uint64_t length = 0;
-    if (!file->GetTimes(&times) || !file->Size(&length)) {
-        Fail(path, kReasonOpenSource);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
+    const uint32_t attrs = fs.GetAttributes(path);
+    // A link is never opened: it could point anywhere, outside the folder too.
+    if (attrs == plat::kInvalidAttributes || (attrs & plat::kAttrReparsePoint))
+        return stayPlain(kReasonOpenSource);
+    if (sink_.IsCancelled()) {
+        sink_.ShowMessageOnce(kMsgCancelled);
+        return stayPlain(nullptr);
     }
-    sink_.SetCurrentLength(length);
+    if (!MakeWritable(path)) return stayPlain(kReasonReadOnly);
+    std::unique_ptr<plat::File> file =
+        fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    auto c = std::make_unique<FileChange>();
+    c->kind = whole ? ChangeKind::EncryptWhole : ChangeKind::EncryptFirstBlock;
+    c->from = path;
+    c->to = AddSuffix(path);
+    c->attributes = attrs;
+    if (!file || !file->GetTimes(&c->times) || !file->Size(&c->oldSize)) {
+        file.reset();
+        PutBackReadOnly(path, attrs);
+        return stayPlain(kReasonOpenSource);
+    }
+    sink_.SetCurrentLength(c->oldSize);
 
     Rc4 rc4(key_.data(), key_.size());
     uint8_t check[kCheckSize];
     std::memcpy(check, kCheckText, kCheckSize);
     rc4.Process(check, kCheckSize);
-
-    std::unique_ptr<plat::File> out =
-        fs.Open(tmp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
-    if (!out) {
-        Fail(path, kReasonTempFile);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
-    }
-    auto giveUp = [&](const wchar_t* reason) {
-        out.reset();
+    std::wstring scrambled = scrambler_.Scramble(password_, false);
+    std::string text = TrailerText(whole ? kModeWhole : kModeFirstBlock, c->oldSize,
+                                   scrambler_.Scramble(options_.ownerText, false), scrambled);
+    plat::Wipe(scrambled);
+    if (text.empty()) {
         file.reset();
-        (void)fs.DeleteFile(tmp);
-        if (reason) Fail(path, reason);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
+        PutBackReadOnly(path, attrs);
+        return stayPlain(kReasonWriteTrailer);
+    }
+    c->tail.assign(check, check + kCheckSize);
+    c->tail.insert(c->tail.end(), text.begin(), text.end());
+    plat::Wipe(text);
+
+    if (whole) {
+        c->temp = path + kTempSuffix;
+        c->newSize = c->oldSize + c->tail.size();
+        c->cipherEnd = c->oldSize;
+        c->rc4.Init(key_.data(), key_.size());
+        uint8_t skip[kCheckSize] = {};
+        c->rc4.Process(skip, kCheckSize);
+        // An existing ".tmp" may be the user's: never touch it.
+        if (fs.Exists(c->temp)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonTempFile);
+        }
+    } else {
+        const uint32_t n = uint32_t(std::min<uint64_t>(c->oldSize, kBlockSize));
+        c->oldHead.resize(n);
+        if (n && !ReadAt(*file, 0, c->oldHead.data(), n)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonOpenSource);
+        }
+        sink_.AddBytesDone(n);
+        c->newHead.resize(n);
+        rc4.Process(c->oldHead.data(), c->newHead.data(), n);
+        c->newSize = c->oldSize + c->tail.size();
+    }
+    file.reset();
+    if (!FreeName(path, c->to)) {
+        PutBackReadOnly(path, attrs);
+        return stayPlain(kReasonRename);
+    }
+    return c;
+}
+
+std::unique_ptr<FileChange> ContentCipher::PlanDecrypt(const std::wstring& path, bool renameToPlain,
+                                                       DecryptResult* ended) {
+    plat::FileSystem& fs = plat::Fs();
+    Begin(path);
+    ended->path = path;
+    const int cls = ClassifyName(path);
+    auto finish = [&](FileOutcome outcome) -> std::unique_ptr<FileChange> {
+        ended->outcome = outcome;
+        sink_.OnFileDone(outcome);
+        return nullptr;
+    };
+    const uint32_t attrs = fs.GetAttributes(path);
+    if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrReparsePoint)) {
+        // A link stays a link: it was never encrypted, and is not followed.
+        return finish(FileOutcome::NotEncryptedFormat);
+    }
+    if (!MakeWritable(path)) {
+        Fail(path, kReasonDecryptReadOnly);
+        return finish(FileOutcome::DecryptFailed);
+    }
+    std::unique_ptr<plat::File> file =
+        fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    auto c = std::make_unique<FileChange>();
+    c->from = path;
+    c->to = renameToPlain && cls != kClassPlain ? StripSuffix(path) : path;
+    c->attributes = attrs;
+    if (!file || !file->GetTimes(&c->times) || !file->Size(&c->oldSize)) {
+        PutBackReadOnly(path, attrs);
+        Fail(path, kReasonRead);
+        return finish(FileOutcome::DecryptFailed);
+    }
+    sink_.SetCurrentLength(c->oldSize);
+
+    Plan plan;
+    Check check = CheckFile(*file, path, cls, &plan);
+    if (check != Check::Ok) {
+        file.reset();
+        PutBackReadOnly(path, attrs);
+        if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
+        // Not in our format: the content stays; the name loses its suffix.
+        if (cls != kClassPlain) {
+            Fail(path, kReasonNotOurFormat);
+            if (c->to != path && RenameMovingAside(path, c->to)) ended->path = c->to;
+        }
+        return finish(FileOutcome::NotEncryptedFormat);
+    }
+    c->legacy = cls == kClassLegacy;
+    c->mode = plan.mode;
+    c->newSize = plan.plainLength;
+    if (plan.mode == kModeWhole) {
+        c->kind = ChangeKind::DecryptWhole;
+        c->temp = path + kTempSuffix;
+        c->cipherEnd = plan.plainLength;
+        c->rc4.CopyFrom(plan.rc4);
+        if (fs.Exists(c->temp)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            Fail(path, kReasonDecryptTempFile);
+            return finish(FileOutcome::DecryptFailed);
+        }
+    } else {
+        c->kind = ChangeKind::DecryptFirstBlock;
+        const uint32_t n = uint32_t(std::min<uint64_t>(c->oldSize, plan.blockSize));
+        c->oldHead.resize(n);
+        if (n && !ReadAt(*file, 0, c->oldHead.data(), n)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            Fail(path, kReasonRead);
+            return finish(FileOutcome::DecryptFailed);
+        }
+        sink_.AddBytesDone(n);
+        const uint32_t m = uint32_t(std::min<uint64_t>(n, plan.plainLength));
+        c->newHead.resize(m);
+        plan.rc4.Process(c->oldHead.data(), c->newHead.data(), m);
+        const uint64_t tailSize = c->oldSize - plan.plainLength;
+        c->tail.resize(size_t(tailSize));
+        if (tailSize && !ReadAt(*file, plan.plainLength, c->tail.data(), uint32_t(tailSize))) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            Fail(path, kReasonRead);
+            return finish(FileOutcome::DecryptFailed);
+        }
+    }
+    file.reset();
+    if (!FreeName(path, c->to)) {
+        PutBackReadOnly(path, attrs);
+        Fail(path, kReasonWrite);
+        return finish(FileOutcome::DecryptFailed);
+    }
+    return c;
+}
+
+std::unique_ptr<FileChange> ContentCipher::PlanCopy(const std::wstring& path,
+                                                    const std::wstring& outPath,
+                                                    DecryptResult* ended) {
+    plat::FileSystem& fs = plat::Fs();
+    Begin(path);
+    ended->path = outPath;
+    auto finish = [&](FileOutcome outcome) -> std::unique_ptr<FileChange> {
+        ended->outcome = outcome;
+        sink_.OnFileDone(outcome);
+        return nullptr;
+    };
+    const uint32_t attrs = fs.GetAttributes(path);
+    if (attrs == plat::kInvalidAttributes || (attrs & plat::kAttrReparsePoint)) {
+        Fail(path, kReasonRead);
+        return finish(FileOutcome::DecryptFailed);
+    }
+    std::unique_ptr<plat::File> in =
+        fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    auto c = std::make_unique<FileChange>();
+    c->kind = ChangeKind::DecryptCopy;
+    c->from = path;
+    c->to = outPath;
+    c->temp = outPath + kTempSuffix;
+    c->attributes = attrs;
+    if (!in || !in->Size(&c->oldSize) || !in->GetTimes(&c->times)) {
+        Fail(path, kReasonRead);
+        return finish(FileOutcome::DecryptFailed);
+    }
+    sink_.SetCurrentLength(c->oldSize);
+    const int cls = ClassifyName(path);
+    Plan plan;
+    Check check = CheckFile(*in, path, cls, &plan);
+    in.reset();
+    if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
+    if (check == Check::Ok) {
+        c->newSize = plan.plainLength;
+        c->mode = plan.mode;
+        c->cipherEnd = plan.mode == kModeWhole
+                           ? plan.plainLength
+                           : std::min<uint64_t>(plan.plainLength, plan.blockSize);
+        c->rc4.CopyFrom(plan.rc4);
+    } else {
+        // Not our format: the copy is the file as it is.
+        if (cls != kClassPlain) Fail(path, kReasonNotOurFormat);
+        c->newSize = c->oldSize;
+        c->cipherEnd = 0;
+        c->mode = 0;
+    }
+    if (fs.Exists(c->temp) || fs.Exists(outPath)) {
+        Fail(path, kReasonWrite);
+        return finish(FileOutcome::DecryptFailed);
+    }
+    return c;
+}
+
+// ---------------------------------------------------------------- applying
+
+bool ContentCipher::Apply(FileChange& c) {
+    plat::FileSystem& fs = plat::Fs();
+    sink_.SetCurrentObject(c.from);
+    const bool encrypting =
+        c.kind == ChangeKind::EncryptFirstBlock || c.kind == ChangeKind::EncryptWhole;
+    bool touched = false;
+    auto giveUp = [&](const wchar_t* reason) {
+        if (touched && !SettleChange(c)) {
+            reason = kReasonRestore;
+            c.unsettled = true;
+        }
+        PutBackReadOnly(c.from, c.attributes);
+        if (reason) Fail(c.from, reason);
+        sink_.OnFileDone(encrypting ? FileOutcome::NotStrengthEncrypted
+                                    : FileOutcome::DecryptFailed);
+        return false;
     };
 
+    if (c.InPlace()) {
+        std::unique_ptr<plat::File> f =
+            fs.Open(c.from, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
+        if (!f) return giveUp(encrypting ? kReasonOpenSource : kReasonRead);
+        touched = true;
+        bool ok;
+        if (encrypting) {
+            ok = SeekTo(*f, 0) && f->WriteAll(c.newHead.data(), uint32_t(c.newHead.size())) &&
+                 SeekTo(*f, c.oldSize) && f->WriteAll(c.tail.data(), uint32_t(c.tail.size()));
+            if (!ok) {
+                f.reset();
+                return giveUp(kReasonWriteTrailer);
+            }
+            // Read back what a decryption will read.
+            std::optional<Trailer> t = ReadTrailer(*f);
+            ok = t && t->maker == kMakerWord && t->plainLength == c.oldSize &&
+                 VerifyFile(*f, password_);
+            if (!ok) {
+                f.reset();
+                return giveUp(kReasonVerify);
+            }
+        } else {
+            ok = SeekTo(*f, 0) && f->WriteAll(c.newHead.data(), uint32_t(c.newHead.size())) &&
+                 SeekTo(*f, c.newSize) && f->Truncate();
+            if (!ok) {
+                f.reset();
+                return giveUp(kReasonWrite);
+            }
+        }
+        (void)f->SetTimes(c.times);
+        return true;
+    }
+
+    // Whole-file and copy changes stream into the working file.
+    std::unique_ptr<plat::File> in =
+        fs.Open(c.from, plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!in) return giveUp(encrypting ? kReasonOpenSource : kReasonRead);
+    std::unique_ptr<plat::File> out =
+        fs.Open(c.temp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
+    if (!out) return giveUp(encrypting ? kReasonTempFile : kReasonDecryptTempFile);
+    touched = true;
+    const uint64_t length = encrypting ? c.oldSize : c.newSize;
     uint64_t done = 0;
-    if (!SeekTo(*file, 0)) return giveUp(kReasonOpenSource);
+    if (!SeekTo(*in, 0)) {
+        out.reset();
+        return giveUp(encrypting ? kReasonOpenSource : kReasonRead);
+    }
     while (done < length) {
-        if (sink_.IsCancelled()) {
+        if (encrypting && sink_.IsCancelled()) {
             sink_.ShowMessageOnce(kMsgCancelled);
+            out.reset();
             return giveUp(nullptr);
         }
-        uint32_t want = uint32_t(std::min<uint64_t>(length - done, kChunkSize));
-        if (!file->ReadExact(buffer_.data(), want)) return giveUp(kReasonOpenSource);
+        const uint32_t want = uint32_t(std::min<uint64_t>(length - done, kChunkSize));
+        if (!in->ReadExact(buffer_.data(), want)) {
+            out.reset();
+            return giveUp(encrypting ? kReasonOpenSource : kReasonRead);
+        }
         sink_.AddBytesDone(want);
-        rc4.Process(buffer_.data(), want);
-        if (!out->WriteAll(buffer_.data(), want)) return giveUp(kReasonWriteTrailer);
+        if (done < c.cipherEnd)
+            c.rc4.Process(buffer_.data(), size_t(std::min<uint64_t>(c.cipherEnd - done, want)));
+        if (!out->WriteAll(buffer_.data(), want)) {
+            out.reset();
+            return giveUp(encrypting ? kReasonWriteTrailer : kReasonWrite);
+        }
         done += want;
     }
-    if (!WriteTrailer(*out, check, options_.ownerText, password_, kModeWhole, length, scrambler_) ||
-        !out->Flush())
-        return giveUp(kReasonWriteTrailer);
-    (void)out->SetTimes(times);
-    out.reset();
-    file.reset();
-
-    std::unique_ptr<plat::File> reread =
-        fs.Open(tmp, plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!reread) return giveUp(kReasonVerifyOpen);
-    std::optional<Trailer> t = ReadTrailer(*reread);
-    bool ok =
-        t && VerifyFile(*reread, password_) && t->mode == kModeWhole && t->plainLength == length;
-    reread.reset();
-    if (!ok) return giveUp(kReasonVerify);
-
-    // The encrypted file takes its final name before the source goes, so a
-    // failure at any step leaves the plain source in place.
-    const std::wstring target = AddSuffix(path);
-    KeepMarks(path, tmp);
-    if (!RenameMovingAside(tmp, target)) return giveUp(kReasonRename);
-    if (!fs.DeleteFile(path)) {
-        (void)fs.DeleteFile(target);
-        Fail(path, kReasonDeleteSource);
-        sink_.OnFileDone(FileOutcome::NotStrengthEncrypted);
-        return;
+    if (encrypting) {
+        if (!out->Seek(0, SEEK_END) || !out->WriteAll(c.tail.data(), uint32_t(c.tail.size()))) {
+            out.reset();
+            return giveUp(kReasonWriteTrailer);
+        }
+        std::optional<Trailer> t = ReadTrailer(*out);
+        if (!t || t->mode != kModeWhole || t->plainLength != c.oldSize ||
+            !VerifyFile(*out, password_)) {
+            out.reset();
+            return giveUp(kReasonVerify);
+        }
     }
-    sink_.OnFileDone(FileOutcome::StrengthEncrypted);
+    (void)out->SetTimes(c.times);
+    return true;
+}
+
+DecryptResult ContentCipher::Commit(FileChange& c) {
+    plat::FileSystem& fs = plat::Fs();
+    DecryptResult r;
+    r.path = c.from;
+    const bool encrypting =
+        c.kind == ChangeKind::EncryptFirstBlock || c.kind == ChangeKind::EncryptWhole;
+    auto failed = [&](const wchar_t* reason) {
+        // Put the file back the way it was; it stays for the next pass.
+        if (!SettleChange(c)) {
+            reason = kReasonRestore;
+            c.unsettled = true;
+        }
+        PutBackReadOnly(c.from, c.attributes);
+        Fail(c.from, reason);
+        r.outcome = encrypting ? FileOutcome::NotStrengthEncrypted : FileOutcome::DecryptFailed;
+        sink_.OnFileDone(r.outcome);
+        c.Wipe();
+        return r;
+    };
+    const FileOutcome good =
+        encrypting ? FileOutcome::StrengthEncrypted : FileOutcome::StrengthDecrypted;
+    if (c.InPlace()) {
+        if (c.to != c.from && !fs.Move(c.from, c.to))
+            return failed(encrypting ? kReasonRename : kReasonWrite);
+        PutBackReadOnly(c.to, c.attributes);
+        r.path = c.to;
+    } else if (c.kind == ChangeKind::DecryptCopy) {
+        if (!fs.Move(c.temp, c.to)) return failed(kReasonWrite);
+        r.path = c.to;
+    } else {
+        KeepMarks(c.from, c.temp, c.attributes);
+        if (c.from == c.to) {
+            // Same name: the source goes first; from then on the working
+            // file is the only copy, and recovery renames it into place.
+            uint32_t a = fs.GetAttributes(c.from);
+            if (a != plat::kInvalidAttributes && (a & plat::kAttrReadOnly))
+                (void)fs.SetAttributes(c.from, a & ~plat::kAttrReadOnly);
+            if (!fs.DeleteFile(c.from)) return failed(kReasonWrite);
+            if (!fs.Move(c.temp, c.to)) {
+                Fail(c.from, kReasonRestore);
+                r.outcome = FileOutcome::DecryptFailed;
+                sink_.OnFileDone(r.outcome);
+                return r;
+            }
+            r.path = c.to;
+            r.outcome = good;
+            sink_.OnFileDone(r.outcome);
+            c.Wipe();
+            return r;
+        }
+        if (!fs.Move(c.temp, c.to)) return failed(encrypting ? kReasonRename : kReasonWrite);
+        r.path = c.to;
+        {
+            uint32_t a = fs.GetAttributes(c.from);
+            if (a != plat::kInvalidAttributes && (a & plat::kAttrReadOnly))
+                (void)fs.SetAttributes(c.from, a & ~plat::kAttrReadOnly);
+            if (!fs.DeleteFile(c.from)) {
+                // Both are whole; keep the source and drop the new file.
+                (void)fs.Move(c.to, c.temp);
+                return failed(encrypting ? kReasonDeleteSource : kReasonWrite);
+            }
+        }
+    }
+    r.outcome =
+        c.mode == 0 && c.kind == ChangeKind::DecryptCopy ? FileOutcome::NotEncryptedFormat : good;
+    sink_.OnFileDone(r.outcome);
+    c.Wipe();
+    return r;
+}
+
+DecryptResult ContentCipher::Abandon(FileChange& c, const wchar_t* reason) {
+    const bool encrypting =
+        c.kind == ChangeKind::EncryptFirstBlock || c.kind == ChangeKind::EncryptWhole;
+    PutBackReadOnly(c.from, c.attributes);
+    if (reason) Fail(c.from, reason);
+    DecryptResult r;
+    r.path = c.from;
+    r.outcome = encrypting ? FileOutcome::NotStrengthEncrypted : FileOutcome::DecryptFailed;
+    sink_.OnFileDone(r.outcome);
+    c.Wipe();
+    return r;
 }
 
 // ---------------------------------------------------------------- decryption
@@ -473,7 +753,17 @@ ContentCipher::Check ContentCipher::CheckFile(plat::File& file, const std::wstri
     }
 
     std::optional<Trailer> t = ReadTrailer(file);
-    if (!t || t->maker != kMakerWord) return Check::NotInFormat;
+    if (!t || t->maker != kMakerWord) {
+        // The maker word at the end says this was ours: a trailer that does
+        // not parse is damaged, not absent, and the file stays as it is.
+        char maker[9];
+        if (size >= 9 && ReadAt(file, size - 9, maker, 9) &&
+            std::memcmp(maker, kMakerWord, 9) == 0) {
+            Fail(path, kReasonTrailerDamaged);
+            return Check::Failed;
+        }
+        return Check::NotInFormat;
+    }
     plan->rc4.Init(key_.data(), key_.size());
     if (!CheckBlockMatches(*t, plan->rc4)) {
         Fail(path, kReasonWrongPassword);
@@ -483,10 +773,13 @@ ContentCipher::Check ContentCipher::CheckFile(plat::File& file, const std::wstri
         Fail(path, kReasonTrailerPassword);
         return Check::Failed;
     }
-    // A length beyond the trailer start, or a mode we do not know, would
-    // grow or garble the file: refuse and leave it as it is.
-    if (t->plainLength > size - t->length ||
-        (t->mode != kModeFirstBlock && t->mode != kModeWhole)) {
+    // The plain length must end exactly where the trailer starts: anything
+    // else would shorten, grow or garble the file. Refuse and leave it.
+    if (t->plainLength != size - t->length) {
+        Fail(path, kReasonTrailerDamaged);
+        return Check::Failed;
+    }
+    if (t->mode != kModeFirstBlock && t->mode != kModeWhole) {
         Fail(path, kReasonDecrypt);
         return Check::Failed;
     }
@@ -495,216 +788,6 @@ ContentCipher::Check ContentCipher::CheckFile(plat::File& file, const std::wstri
     plan->contentEnd = size - t->length;
     plan->plainLength = t->plainLength;
     return Check::Ok;
-}
-
-DecryptResult ContentCipher::DecryptInPlace(const std::wstring& path, bool renameToPlain) {
-    plat::FileSystem& fs = plat::Fs();
-    Begin(path);
-    DecryptResult result;
-    result.path = path;
-    const std::wstring tmp = path + kTempSuffix;
-    const int cls = ClassifyName(path);
-    auto finish = [&](FileOutcome outcome) {
-        result.outcome = outcome;
-        sink_.OnFileDone(outcome);
-        return result;
-    };
-    if (!MakeWritable(path)) {
-        Fail(path, kReasonDecryptReadOnly);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    std::unique_ptr<plat::File> file =
-        fs.Open(path, plat::Access::ReadWrite, plat::Disposition::OpenExisting);
-    plat::FileTimes times;
-    uint64_t size = 0;
-    if (!file || !file->GetTimes(&times) || !file->Size(&size)) {
-        Fail(path, kReasonRead);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    sink_.SetCurrentLength(size);
-    auto renamePlain = [&] {
-        if (!renameToPlain || cls == kClassPlain) return;
-        // A decrypted file that keeps its suffix is still whole; the pass
-        // cuts the suffix again when it moves the file out.
-        std::wstring plain = StripSuffix(path);
-        if (RenameMovingAside(path, plain)) result.path = plain;
-    };
-
-    // The check comes before the temporary file, so that a file that is not
-    // ours never depends on (or touches) a ".tmp" beside it.
-    Plan plan;
-    Check check = CheckFile(*file, path, cls, &plan);
-    if (check != Check::Ok) {
-        file.reset();
-        if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
-        renamePlain();
-        return finish(FileOutcome::NotEncryptedFormat);
-    }
-    std::unique_ptr<plat::File> backup =
-        fs.Open(tmp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
-    if (!backup) {
-        Fail(path, kReasonDecryptTempFile);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    auto dropTemp = [&] {
-        backup.reset();
-        file.reset();
-        (void)fs.DeleteFile(tmp);
-    };
-    if (plan.mode == kModeWhole)
-        return DecryptWholeInPlace(std::move(file), std::move(backup), path, tmp, times,
-                                   renameToPlain, plan, result);
-
-    // First block: keep the encrypted block in ".tmp" and in memory, write
-    // the plain block, and only then cut the trailer off.
-    uint8_t original[kBlockSize];
-    uint8_t block[kBlockSize];
-    const uint32_t n = uint32_t(std::min<uint64_t>(size, plan.blockSize));
-    if (!ReadAt(*file, 0, original, n)) {
-        dropTemp();
-        Fail(path, kReasonRead);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    sink_.AddBytesDone(n);
-    bool backed = backup->WriteAll(original, n) && backup->Flush();
-    backup.reset();
-    if (!backed) {
-        dropTemp();
-        Fail(path, kReasonDecryptTempFile);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    const uint32_t m = uint32_t(std::min<uint64_t>(n, plan.contentEnd));
-    std::memcpy(block, original, n);
-    plan.rc4.Process(block, m);
-    bool ok = SeekTo(*file, 0) && file->WriteAll(block, m) && file->Flush() &&
-              SeekTo(*file, plan.plainLength) && file->Truncate();
-    std::memset(block, 0, sizeof block);
-    if (!ok) {
-        Fail(path, kReasonWrite);
-        bool restored = SeekTo(*file, 0) && file->WriteAll(original, n) && file->Flush();
-        (void)file->SetTimes(times);
-        file.reset();
-        if (restored)
-            (void)fs.DeleteFile(tmp);
-        else
-            Fail(path, kReasonRestore);  // ".tmp" keeps the encrypted block
-        return finish(FileOutcome::DecryptFailed);
-    }
-    (void)file->SetTimes(times);
-    file.reset();
-    (void)fs.DeleteFile(tmp);
-    renamePlain();
-    return finish(FileOutcome::StrengthDecrypted);
-}
-
-DecryptResult ContentCipher::DecryptWholeInPlace(std::unique_ptr<plat::File> file,
-                                                 std::unique_ptr<plat::File> out,
-                                                 const std::wstring& path, const std::wstring& tmp,
-                                                 const plat::FileTimes& times, bool renameToPlain,
-                                                 Plan& plan, DecryptResult& result) {
-    plat::FileSystem& fs = plat::Fs();
-    auto fail = [&](const wchar_t* reason, bool deleteTemp) {
-        out.reset();
-        file.reset();
-        if (deleteTemp) (void)fs.DeleteFile(tmp);
-        Fail(path, reason);
-        result.outcome = FileOutcome::DecryptFailed;
-        sink_.OnFileDone(result.outcome);
-        return result;
-    };
-    // The plain content goes to ".tmp"; the source is replaced only once it
-    // is complete.
-    uint64_t done = 0;
-    if (!SeekTo(*file, 0)) return fail(kReasonRead, true);
-    while (done < plan.plainLength) {
-        uint32_t want = uint32_t(std::min<uint64_t>(plan.plainLength - done, kChunkSize));
-        if (!file->ReadExact(buffer_.data(), want)) return fail(kReasonRead, true);
-        sink_.AddBytesDone(want);
-        plan.rc4.Process(buffer_.data(), want);
-        if (!out->WriteAll(buffer_.data(), want)) return fail(kReasonWrite, true);
-        done += want;
-    }
-    if (!out->Flush()) return fail(kReasonWrite, true);
-    (void)out->SetTimes(times);
-    out.reset();
-    file.reset();
-
-    const int cls = ClassifyName(path);
-    const std::wstring target = renameToPlain && cls != kClassPlain ? StripSuffix(path) : path;
-    KeepMarks(path, tmp);
-    if (target != path) {
-        if (!RenameMovingAside(tmp, target)) return fail(kReasonWrite, true);
-        if (!fs.DeleteFile(path)) {
-            (void)fs.DeleteFile(target);
-            return fail(kReasonWrite, false);
-        }
-        result.path = target;
-    } else {
-        if (!fs.DeleteFile(path)) return fail(kReasonWrite, true);
-        // From here ".tmp" holds the only copy: it is kept when the move fails.
-        if (!fs.Move(tmp, path)) return fail(kReasonWrite, false);
-    }
-    result.outcome = FileOutcome::StrengthDecrypted;
-    sink_.OnFileDone(result.outcome);
-    return result;
-}
-
-DecryptResult ContentCipher::DecryptToCopy(const std::wstring& path, const std::wstring& outPath) {
-    plat::FileSystem& fs = plat::Fs();
-    Begin(path);
-    DecryptResult result;
-    result.path = outPath;
-    auto finish = [&](FileOutcome outcome) {
-        result.outcome = outcome;
-        sink_.OnFileDone(outcome);
-        return result;
-    };
-    std::unique_ptr<plat::File> in =
-        fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    uint64_t size = 0;
-    if (!in || !in->Size(&size)) {
-        Fail(path, kReasonRead);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    sink_.SetCurrentLength(size);
-    Plan plan;
-    Check check = CheckFile(*in, path, ClassifyName(path), &plan);
-    if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
-
-    // Not our format: the copy is the file as it is.
-    uint64_t length = size, encryptedEnd = 0;
-    if (check == Check::Ok) {
-        length = plan.plainLength;
-        encryptedEnd =
-            plan.mode == kModeWhole ? length : std::min<uint64_t>(length, plan.blockSize);
-    }
-    std::unique_ptr<plat::File> out =
-        fs.Open(outPath, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
-    if (!out) {
-        Fail(path, kReasonWrite);
-        return finish(FileOutcome::DecryptFailed);
-    }
-    auto fail = [&](const wchar_t* reason) {
-        out.reset();
-        (void)fs.DeleteFile(outPath);
-        Fail(path, reason);
-        return finish(FileOutcome::DecryptFailed);
-    };
-    uint64_t done = 0;
-    if (!SeekTo(*in, 0)) return fail(kReasonRead);
-    while (done < length) {
-        uint32_t want = uint32_t(std::min<uint64_t>(length - done, kChunkSize));
-        if (!in->ReadExact(buffer_.data(), want)) return fail(kReasonRead);
-        sink_.AddBytesDone(want);
-        if (done < encryptedEnd)
-            plan.rc4.Process(buffer_.data(), size_t(std::min<uint64_t>(encryptedEnd - done, want)));
-        if (!out->WriteAll(buffer_.data(), want)) return fail(kReasonWrite);
-        done += want;
-    }
-    if (!out->Flush()) return fail(kReasonWrite);
-    out.reset();
-    return finish(check == Check::Ok ? FileOutcome::StrengthDecrypted
-                                     : FileOutcome::NotEncryptedFormat);
 }
 
 }  // namespace crypto

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "crypto/cipher_sink.h"
+#include "crypto/file_change.h"
 #include "crypto/simple_mi.h"
 #include "platform/fs.h"
 
@@ -63,6 +64,12 @@ inline constexpr const wchar_t* kReasonRead = L" 强度解密失败,读出错";
 inline constexpr const wchar_t* kReasonWrite = L" 强度解密失败,写出错";
 inline constexpr const wchar_t* kReasonDecrypt = L" 强度解密失败,解密出错";
 inline constexpr const wchar_t* kReasonLegacyCheck = L" 强度解密失败,解密出错18";
+// The trailer carries the maker word but does not parse, or its plain
+// length does not agree with the file's size: the file is left untouched.
+inline constexpr const wchar_t* kReasonTrailerDamaged = L" 强度解密失败,加密信息已损坏";
+// A file with an encrypted suffix but no trailer at all: it only loses the
+// suffix, and the pass says so.
+inline constexpr const wchar_t* kReasonNotOurFormat = L" 非岚栩便携强度加密";
 
 // Messages shown once per pass.
 inline constexpr const wchar_t* kMsgCancelled = L"操作已被取消。";
@@ -146,6 +153,26 @@ class ContentCipher {
     // Into "path.tmp", which becomes "path.zpwenc0" before the source goes.
     void EncryptWhole(const std::wstring& path);
 
+    // Two-phase form of the operations above, for passes that journal a
+    // batch of files before touching any of them. Plan* read the file and
+    // work out every byte the change will write; nullptr means the file's
+    // processing already ended (reported to the sink, e.g. a failure or a
+    // file not in our format). Apply writes the content (in place, or into
+    // the working file); on failure it puts the file back and reports.
+    // Commit gives the result its final name and reports the outcome; on
+    // failure it puts the file back.
+    std::unique_ptr<FileChange> PlanEncrypt(const std::wstring& path);
+    std::unique_ptr<FileChange> PlanEncrypt(const std::wstring& path, bool whole);
+    std::unique_ptr<FileChange> PlanDecrypt(const std::wstring& path, bool renameToPlain,
+                                            DecryptResult* ended);
+    std::unique_ptr<FileChange> PlanCopy(const std::wstring& path, const std::wstring& outPath,
+                                         DecryptResult* ended);
+    [[nodiscard]] bool Apply(FileChange& change);
+    DecryptResult Commit(FileChange& change);
+    // Gives up a planned change before anything was written (the batch's
+    // journal could not be written): the file stays as it is.
+    DecryptResult Abandon(FileChange& change, const wchar_t* reason);
+
     // Job modes 0 and 2: decrypt in place; with `renameToPlain` the suffix
     // is stripped afterwards.
     DecryptResult DecryptInPlace(const std::wstring& path, bool renameToPlain);
@@ -163,10 +190,6 @@ class ContentCipher {
     void Fail(const std::wstring& path, const wchar_t* reason);
     bool MakeWritable(const std::wstring& path);
     Check CheckFile(plat::File& file, const std::wstring& path, int cls, Plan* plan);
-    DecryptResult DecryptWholeInPlace(std::unique_ptr<plat::File> file,
-                                      std::unique_ptr<plat::File> out, const std::wstring& path,
-                                      const std::wstring& tmp, const plat::FileTimes& times,
-                                      bool renameToPlain, Plan& plan, DecryptResult& result);
 
     std::wstring password_;
     std::string key_;  // digest text of the password

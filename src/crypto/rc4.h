@@ -20,6 +20,13 @@ class Rc4 {
     // XORs the next `len` keystream bytes into `in`, writing `out` (may equal `in`).
     void Process(const uint8_t* in, uint8_t* out, size_t len);
     void Process(uint8_t* buf, size_t len) { Process(buf, buf, len); }
+    // Takes over another stream's position (a planned file keeps the state
+    // its check block left).
+    void CopyFrom(const Rc4& other) {
+        for (int k = 0; k < 256; ++k) s_[k] = other.s_[k];
+        i_ = other.i_;
+        j_ = other.j_;
+    }
     // Overwrites the state.
     void Clear();
 

@@ -132,6 +132,15 @@ bool CheckStrengthPassword(const std::wstring& paramDir, const std::wstring& typ
         plat::Wipe(bytes);
         return ok;
     }
+    // Sealing never happened (it failed, or the pass was stopped before):
+    // the plain record is the store's password, and must still open it.
+    const std::wstring plain = In(paramDir, store::kPasswordRecord);
+    if (fs.IsFile(plain)) {
+        std::wstring line = store::ReadFirstLine(plain);
+        bool ok = !line.empty() && line == typed;
+        plat::Wipe(line);
+        return ok;
+    }
     return false;
 }
 

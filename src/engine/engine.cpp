@@ -23,6 +23,7 @@ PassSummary Summarise(bool started) {
     s.strengthDone = st.strengthDone;
     s.strengthSkipped = st.strengthSkipped;
     s.renamed = st.renamed;
+    s.notOurFormat = st.notOurFormat;
     s.cancelled = st.cancelRequested;
     return s;
 }

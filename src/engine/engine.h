@@ -21,9 +21,13 @@ struct PassSummary {
     int strengthDone = 0;
     int strengthSkipped = 0;
     int renamed = 0;
+    int notOurFormat = 0;  // suffixed files without a trailer (they only lost the suffix)
     bool cancelled = false;
     // Everything done, nothing failed or was left out.
-    bool ok() const { return started && moveFailed == 0 && strengthSkipped == 0 && !cancelled; }
+    bool ok() const {
+        return started && moveFailed == 0 && strengthSkipped == 0 && notOurFormat == 0 &&
+               !cancelled;
+    }
 };
 
 // Encrypts `folder` (its whole content) with strength 0 (normal: hide

@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "engine/naming.h"
+#include "engine/pass_journal.h"
 #include "engine/pass_state.h"
 #include "platform/env.h"
 #include "platform/fs.h"
@@ -64,9 +65,29 @@ std::wstring CJiaMiWeiZhuang::DestinationOf(const std::wstring& src) const {
     return plat::JoinPath(DataFolder(), rel);
 }
 
+std::vector<std::wstring> CJiaMiWeiZhuang::Destinations() const {
+    std::lock_guard<std::mutex> lock(failLock_);
+    return destinations_;
+}
+
+namespace {
+int StrengthOfKindText(const std::wstring& kindText) {
+    if (plat::EqualsNoCase(kindText, store::kKindHigher)) return 1;
+    if (plat::EqualsNoCase(kindText, store::kKindHighest)) return 2;
+    return 0;
+}
+}  // namespace
+
 bool CJiaMiWeiZhuang::CreateBaseFolders() {
-    const std::wstring& folder = job_.mode == 2 ? job_.storeFolder : job_.root;
-    if (store::CreateStoreFolders(folder)) return true;
+    if (job_.mode == 0) {
+        // A new store: records first, durable, and only then the data
+        // folder that makes the folder count as encrypted.
+        // A store that exists already keeps its records.
+        if (job_.storeReady || store::IsEncryptedFolder(job_.root, false)) return true;
+        return CreateNewStore(job_.root, job_.password, job_.mail, job_.kindText,
+                              StrengthOfKindText(job_.kindText), log_);
+    }
+    if (store::CreateStoreFolders(job_.storeFolder)) return true;
     log_.Append(L"建立基本目录失败。");
     return false;
 }
@@ -77,6 +98,7 @@ bool CJiaMiWeiZhuang::StartThread(const HideJob& job) {
     {
         std::lock_guard<std::mutex> lock(failLock_);
         failures_.clear();
+        destinations_.clear();
     }
     if (job_.mode != 1 && !CreateBaseFolders()) return false;
     // A done flag left from the previous pass would end the new one's
@@ -89,10 +111,6 @@ bool CJiaMiWeiZhuang::StartThread(const HideJob& job) {
         ui_.ShowMessage(L"加密出错。", MessageIcon::Error);
         return false;
     }
-    // The records live in the parameter folder, which the worker never
-    // touches, so they can be written while it moves objects.
-    if (job_.mode == 0)
-        (void)store::WriteStoreMetadata(job_.root, job_.password, job_.mail, job_.kindText);
     return true;
 }
 
@@ -101,11 +119,10 @@ bool CJiaMiWeiZhuang::RunInline(const HideJob& job) {
     {
         std::lock_guard<std::mutex> lock(failLock_);
         failures_.clear();
+        destinations_.clear();
     }
     if (job_.mode == 0 && !CreateBaseFolders()) return false;
     Body(true);
-    if (job_.mode == 0)
-        (void)store::WriteStoreMetadata(job_.root, job_.password, job_.mail, job_.kindText);
     return true;
 }
 
@@ -114,14 +131,13 @@ bool CJiaMiWeiZhuang::Run(const HideJob& job) {
     {
         std::lock_guard<std::mutex> lock(failLock_);
         failures_.clear();
+        destinations_.clear();
     }
     State().done = false;
     if (job_.mode != 1 && !CreateBaseFolders()) {
         State().done = true;
         return false;
     }
-    if (job_.mode == 0)
-        (void)store::WriteStoreMetadata(job_.root, job_.password, job_.mail, job_.kindText);
     Body(false);
     return true;
 }
@@ -144,6 +160,11 @@ void CJiaMiWeiZhuang::Body(bool inlineRun) {
                     const std::wstring path = plat::JoinPath(job_.root, e.name);
                     if (!IsSkippedTopLevelEntry(path, e.name)) sources.push_back(path);
                 }
+            } else {
+                // A folder that cannot be listed is not protected: say so.
+                log_.Append(job_.root + L",加密失败，原因如下：");
+                log_.Append(log_.TakeError());
+                Fail(job_.root);
             }
         } else {
             for (const auto& item : job_.items) sources.push_back(plat::JoinPath(job_.root, item));
@@ -152,7 +173,14 @@ void CJiaMiWeiZhuang::Body(bool inlineRun) {
 
         for (const auto& src : sources) MoveOne(src);
 
-        if (job_.mode == 0) (void)store::FinishEncryption(job_.root, app::Globals().ModulePath);
+        if (job_.mode == 0) {
+            const std::wstring exe =
+                job_.exePath.empty() ? app::Globals().ModulePath : job_.exePath;
+            (void)store::FinishEncryption(job_.root, exe);
+            // A normal store is complete now; a strength pass keeps its
+            // journal until the contents are encrypted too.
+            if (!inlineRun) (void)PassJournal(job_.root).Remove();
+        }
     } catch (...) {
         // Out of memory: what was moved is in the store, the rest stayed;
         // the window must still learn that the pass ended.
@@ -171,7 +199,10 @@ void CJiaMiWeiZhuang::MoveOne(const std::wstring& src) {
     const std::wstring resolved = ResolveCollision(src, dst, rule);
     if (!resolved.empty()) dst = resolved;
     if (job_.mode != 0) (void)MakeDirs(plat::ParentWithSep(dst));
-    (void)MoveObject(src, dst);
+    if (MoveObject(src, dst)) {
+        std::lock_guard<std::mutex> lock(failLock_);
+        destinations_.push_back(dst);
+    }
 }
 
 void CJiaMiWeiZhuang::Fail(const std::wstring& src) {

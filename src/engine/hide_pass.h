@@ -26,6 +26,10 @@ struct HideJob {
     int mode = 0;
     std::wstring storeFolder;  // mode 2: the protected folder
     std::wstring subPath;      // mode 2: position inside the store, "" for its top
+    // Mode 0: the store was made already (records included); only move.
+    bool storeReady = false;
+    // Mode 0: the program placed into the folder; empty: the running one.
+    std::wstring exePath;
 };
 
 class CJiaMiWeiZhuang {
@@ -57,6 +61,9 @@ class CJiaMiWeiZhuang {
 
     // Objects that could not be moved, in order. Read after the pass ended.
     std::vector<std::wstring> Failures() const;
+    // Where each moved object of the pass landed (its name may have changed
+    // on the way), in order.
+    std::vector<std::wstring> Destinations() const;
 
     // Where an object of the job goes (exposed for the strength pass).
     std::wstring DestinationOf(const std::wstring& src) const;
@@ -76,6 +83,7 @@ class CJiaMiWeiZhuang {
     bool longPathShown_ = false;
     mutable std::mutex failLock_;
     std::vector<std::wstring> failures_;
+    std::vector<std::wstring> destinations_;
     std::thread worker_;
 };
 

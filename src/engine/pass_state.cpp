@@ -21,6 +21,7 @@ void PassState::Reset() {
     total = 0;
     strengthDone = 0;
     strengthSkipped = 0;
+    notOurFormat = 0;
     bytesDone = 0;
     currentLength = 0;
     fileOk = true;

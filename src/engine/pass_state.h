@@ -43,6 +43,9 @@ struct PassState {
     // Strength passes.
     std::atomic<int> strengthDone{0};     // files encrypted / decrypted
     std::atomic<int> strengthSkipped{0};  // files left as they were (read-only, failed, cancelled)
+    // Files with an encrypted suffix but no trailer: they only lost the
+    // suffix, and the pass must not call itself a success.
+    std::atomic<int> notOurFormat{0};
     std::atomic<uint64_t> bytesDone{0};
     std::atomic<uint64_t> currentLength{0};
     std::atomic<bool> fileOk{true};  // the last file ended well

@@ -3,6 +3,7 @@
 #include "app/globals.h"
 #include "engine/hide_pass.h"
 #include "engine/naming.h"
+#include "engine/pass_journal.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -180,6 +181,7 @@ bool RestorePass::RemoveStore() {
     if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrSystem))
         (void)fs.SetAttributes(plat::WithoutSep(root_), attrs & ~plat::kAttrSystem);
     store::DeleteStoreMetadata(param_);
+    (void)fs.DeleteFile(plat::JoinPath(param_, kJournalName));
     // Sealed records an earlier re-sealing moved aside ("imimff[1].ulxjm.zpwenc0").
     std::vector<plat::DirEntry> params;
     if (fs.ListDir(param_, &params))

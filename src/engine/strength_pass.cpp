@@ -1,6 +1,7 @@
 #include "engine/strength_pass.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "app/globals.h"
@@ -18,12 +19,6 @@
 namespace engine {
 
 namespace {
-
-constexpr const wchar_t* kMsgCrash =
-    L"由于上次解密过程中发现异常错误。在本次解密后，如果您发现有些文件的后缀为elxjm。\r\n\r\n"
-    L"请您按如下提示进行操作：\r\n"
-    L"1、通过岚栩便携的较高强度利用原来的密码将该文件所在的文件夹加密一次，然后再解密就可以了。\r\n"
-    L"注意以下几点：1)、必须是岚栩只读加密的较高强度方式；2)、必须是原来的密码。";
 
 bool IsSkippedFolderName(const std::wstring& name) {
     return plat::EqualsNoCase(name, L"ulxjm,NotDelete.") ||
@@ -45,6 +40,21 @@ std::vector<plat::DirEntry> SortedEntries(const std::wstring& dir, bool* ok = nu
         return plat::Fold(crypto::StripSuffix(a.name)) < plat::Fold(crypto::StripSuffix(b.name));
     });
     return entries;
+}
+
+// A path the rename-failure list may name: relative, below the data folder.
+bool IsInsideRelative(const std::wstring& rel) {
+    if (rel.empty() || rel.find(L':') != std::wstring::npos || rel[0] == L'\\' || rel[0] == L'/')
+        return false;
+    size_t start = 0;
+    while (start <= rel.size()) {
+        size_t end = rel.find_first_of(L"\\/", start);
+        if (end == std::wstring::npos) end = rel.size();
+        const std::wstring part = rel.substr(start, end - start);
+        if (part.empty() || part == L"." || part == L"..") return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 bool IsOnPath(const std::wstring& folder, const std::wstring& target) {
@@ -75,11 +85,6 @@ std::vector<std::wstring> CCryptAndDe_old::MoveFailures() const {
 
 int CCryptAndDe_old::ReadCrashMarker() {
     return plat::UserSettings().GetWinIniInt(app::kWinIniSection, app::WinIniKeys::Error, 0);
-}
-
-void CCryptAndDe_old::WriteCrashMarker(int value) {
-    (void)plat::UserSettings().WriteWinIniString(app::kWinIniSection, app::WinIniKeys::Error,
-                                                 std::to_wstring(value));
 }
 
 // ---- CipherSink ----------------------------------------------------------
@@ -141,6 +146,7 @@ void CCryptAndDe_old::ShowCancelOnce() {
 }
 
 void CCryptAndDe_old::AddFailure(const std::wstring& path, const std::wstring& reason) {
+    if (reason == crypto::kReasonNotOurFormat) ++State().notOurFormat;
     std::wstring shown = path;
     for (const wchar_t* suffix : {crypto::kEncryptedSuffix, crypto::kLegacySuffix})
         if (plat::EndsWithNoCase(shown, suffix)) shown.resize(shown.size() - std::wcslen(suffix));
@@ -179,35 +185,202 @@ std::wstring CCryptAndDe_old::OutsidePath(const std::wstring& rel) const {
 }
 
 void CCryptAndDe_old::RepairNames() {
-    // Files an earlier pass decrypted but could not give back their plain
-    // name: rename them now, so that nothing takes them for encrypted.
-    failNames_.Load(plat::JoinPath(paramFolder_, store::kRenameFailList));
+    // Files an earlier version decrypted but could not give back their
+    // plain name. Only a file that really holds no trailer any more loses
+    // its suffix: a stale list must never make an encrypted file look plain.
+    const std::wstring listPath = plat::JoinPath(paramFolder_, store::kRenameFailList);
+    if (!plat::Fs().Exists(listPath)) return;
+    failNames_.Load(listPath);
     CFailNameList left;
     for (const auto& item : failNames_.items) {
+        if (!IsInsideRelative(item.path)) {
+            log_.Append(listPath + L"," + item.path + L" 不在存储区内，已忽略。");
+            continue;
+        }
         const std::wstring path = plat::JoinPath(dataFolder_, item.path);
-        if (!plat::Fs().Exists(path) || crypto::ClassifyName(path) == crypto::kClassPlain) continue;
+        const uint32_t a = plat::Fs().GetAttributes(path);
+        if (a == plat::kInvalidAttributes ||
+            (a & (plat::kAttrDirectory | plat::kAttrReparsePoint)) ||
+            crypto::ClassifyName(path) == crypto::kClassPlain)
+            continue;
+        bool encrypted = true;
+        if (std::unique_ptr<plat::File> f =
+                plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting)) {
+            uint64_t size = 0;
+            char maker[9] = {};
+            encrypted = !f->Size(&size) ||
+                        (size >= 9 && f->Seek(int64_t(size - 9), SEEK_SET) &&
+                         f->ReadExact(maker, 9) && std::memcmp(maker, crypto::kMakerWord, 9) == 0);
+        }
+        if (encrypted) continue;  // it is what its name says: nothing to repair
         if (!crypto::RenameMovingAside(path, crypto::StripSuffix(path))) left.items.push_back(item);
     }
     failNames_ = left;
+    // The list on disk says what is still to repair, whatever the job.
+    if (failNames_.items.empty())
+        (void)plat::Fs().DeleteFile(listPath);
+    else
+        (void)failNames_.Save(listPath);
+}
+
+// ---- batches -------------------------------------------------------------
+
+namespace {
+// A batch is flushed once: enough files to make that cheap, few enough to
+// keep the journal small.
+constexpr size_t kBatchFiles = 256;
+constexpr size_t kBatchJournalBytes = 2u << 20;
+// Journal bytes of one first-block file: two heads and a trailer.
+constexpr size_t kJournalPerFile = 2 * crypto::kBlockSize + 256;
+}  // namespace
+
+void CCryptAndDe_old::Queue(Pending p) {
+    queue_.push_back(std::move(p));
+    queuedJournalBytes_ += kJournalPerFile;
+    if (queue_.size() >= kBatchFiles || queuedJournalBytes_ >= kBatchJournalBytes) RunBatch();
+}
+
+void CCryptAndDe_old::MarkTroubled(const std::wstring& path) {
+    // Every folder above a file that did not end well stays in the store.
+    std::wstring rel = RelativeToData(path);
+    for (;;) {
+        const size_t cut = rel.rfind(plat::kSep);
+        if (cut == std::wstring::npos) break;
+        rel.resize(cut);
+        troubledFolders_.insert(plat::Fold(rel));
+    }
+}
+
+void CCryptAndDe_old::ListFailed(const std::wstring& folder, bool counting, int* counted) {
+    if (counting) {
+        ++*counted;
+        return;
+    }
+    PassState& st = State();
+    log_.Append(folder + L",无法读取文件夹内容，原因如下：");
+    log_.Append(log_.TakeError());
+    ++st.seen;
+    ++st.strengthSkipped;
+    ++st.handled;
+    MarkTroubled(plat::JoinPath(folder, L"x"));
+}
+
+void CCryptAndDe_old::RunBatch() {
+    std::vector<Pending> batch;
+    batch.swap(queue_);
+    queuedJournalBytes_ = 0;
+    if (batch.empty()) return;
+    plat::FileSystem& fs = plat::Fs();
+
+    // 1. Plan every file: read what will be replaced, work out what will
+    // be written. Nothing changes yet.
+    std::vector<std::unique_ptr<crypto::FileChange>> changes(batch.size());
+    std::vector<const crypto::FileChange*> planned;
+    for (size_t k = 0; k < batch.size(); ++k) {
+        const Pending& p = batch[k];
+        crypto::DecryptResult ended;
+        switch (p.op) {
+            case Pending::Encrypt:
+                changes[k] = cipher_->PlanEncrypt(p.path);
+                break;
+            case Pending::DecryptInPlace:
+                changes[k] = cipher_->PlanDecrypt(p.path, true, &ended);
+                break;
+            case Pending::DecryptCopy:
+                changes[k] = cipher_->PlanCopy(p.path, p.out, &ended);
+                break;
+        }
+        if (changes[k])
+            planned.push_back(changes[k].get());
+        else if (p.op != Pending::Encrypt)
+            Finished(p, ended);
+    }
+    if (planned.empty()) return;
+
+    // 2. The journal of the batch, durable before any file is touched.
+    if (!journal_->Write(planned)) {
+        const std::wstring error = log_.TakeError();
+        log_.Append(journal_->Path() + L",写入失败，原因如下：");
+        log_.Append(error);
+        for (size_t k = 0; k < batch.size(); ++k) {
+            if (!changes[k]) continue;
+            const bool enc = batch[k].op == Pending::Encrypt;
+            crypto::DecryptResult r = cipher_->Abandon(
+                *changes[k], enc ? crypto::kReasonTempFile : crypto::kReasonDecryptTempFile);
+            if (!enc) Finished(batch[k], r);
+        }
+        return;
+    }
+
+    // 3. Contents: in place, or into working files.
+    std::vector<bool> applied(batch.size(), false);
+    for (size_t k = 0; k < batch.size(); ++k) {
+        if (!changes[k]) continue;
+        // A cancel stops an encryption between files: the rest stay plain.
+        if (batch[k].op == Pending::Encrypt && State().cancelRequested) {
+            ShowCancelOnce();
+            (void)cipher_->Abandon(*changes[k], nullptr);
+            continue;
+        }
+        applied[k] = cipher_->Apply(*changes[k]);
+        if (!applied[k] && batch[k].op != Pending::Encrypt) {
+            crypto::DecryptResult r;
+            r.path = batch[k].path;
+            r.outcome = crypto::FileOutcome::DecryptFailed;
+            Finished(batch[k], r);
+        }
+    }
+
+    // 4. Everything written is on the medium before any name changes.
+    (void)fs.SyncVolume(dataFolder_);
+
+    // 5. Names: each rename completes one file.
+    std::vector<const crypto::FileChange*> unsettled;
+    for (size_t k = 0; k < batch.size(); ++k) {
+        if (!applied[k]) {
+            if (changes[k] && changes[k]->unsettled) unsettled.push_back(changes[k].get());
+            continue;
+        }
+        crypto::DecryptResult r = cipher_->Commit(*changes[k]);
+        if (changes[k]->unsettled) unsettled.push_back(changes[k].get());
+        if (batch[k].op != Pending::Encrypt) Finished(batch[k], r);
+    }
+    // What could not be put back stays in the journal for the next run;
+    // otherwise the journal of a settled batch is harmless until the next
+    // batch replaces it (each change finds its file already settled).
+    if (!unsettled.empty()) (void)journal_->Write(unsettled);
+}
+
+void CCryptAndDe_old::Finished(const Pending& p, const crypto::DecryptResult& r) {
+    if (!r.ok()) {
+        MarkTroubled(p.path);
+        return;
+    }
+    if (p.op == Pending::DecryptCopy || !p.moveOut) return;
+    if (crypto::ClassifyName(r.path) != crypto::kClassPlain) {
+        // Decrypted (or not ours) but still under an encrypted name: it
+        // stays in the store, which keeps its records for the next run.
+        ++State().moveFailed;
+        log_.Append(L"文件" + r.path + L",解密失败，原因如下：");
+        log_.Append(log_.TakeError());
+        MarkTroubled(p.path);
+        return;
+    }
+    const std::wstring dst = OutsidePath(RelativeToData(r.path));
+    (void)MakeDirs(plat::ParentWithSep(dst));
+    if (!restore_.MoveBack(r.path, dst, true)) MarkTroubled(p.path);
 }
 
 // ---- encryption ------------------------------------------------------------
 
-void CCryptAndDe_old::SealRecords() {
-    (void)store::WriteStoreMetadata(ProtectedFolder(), enc_.password, enc_.mail, enc_.kindText);
-    sealed_ = crypto::SealPasswordRecord(paramFolder_, enc_.password);
-    if (sealed_) return;
-    log_.Append(plat::JoinPath(paramFolder_, store::kPasswordRecord) + L",加密失败，原因如下：");
-    log_.Append(log_.TakeError());
-    State().fileOk = false;
-}
-
 bool CCryptAndDe_old::PrepareEncryption(const StrengthJob& job) {
     Wait();
     enc_ = job;
+    existingStore_ = false;
+    const int strength = plat::EqualsNoCase(job.kindText, store::kKindHighest) ? 2 : 1;
     State().Reset();
     failNames_.Clear();
-    sealed_ = false;
+    queue_.clear();
     {
         std::lock_guard<std::mutex> lock(shownLock_);
         shown_.clear();
@@ -225,12 +398,17 @@ bool CCryptAndDe_old::PrepareEncryption(const StrengthJob& job) {
             break;
         default:
             dataFolder_ = store::DataDir(job.root);
-            if (!store::CreateStoreFolders(job.root)) {
-                log_.Append(L"建立基本目录失败。");
+            // A whole store encrypted again (after image use) keeps its records.
+            existingStore_ = job.resume || store::IsEncryptedFolder(job.root, false);
+            if (!existingStore_ &&
+                !CreateNewStore(job.root, job.password, job.mail, job.kindText, strength, log_))
                 return false;
-            }
     }
     paramFolder_ = store::ParamDir(ProtectedFolder());
+    journal_ = std::make_unique<PassJournal>(ProtectedFolder(), dataFolder_, paramFolder_);
+    if (job.jobMode == 0 && (job.resume || !existingStore_))
+        journal_->SetPass(job.resume ? JournalPass::PendingStrength : JournalPass::NewStore,
+                          strength);
     RepairNames();
     return true;
 }
@@ -256,19 +434,22 @@ bool CCryptAndDe_old::RunEncryption(const StrengthJob& job) {
 }
 
 void CCryptAndDe_old::EncryptWalk(const std::wstring& folder, bool count, int* counted) {
-    for (const auto& e : SortedEntries(folder)) {
+    bool listed = true;
+    auto entries = SortedEntries(folder, &listed);
+    if (!listed) return ListFailed(folder, count, counted);
+    for (const auto& e : entries) {
         if (!count && State().cancelRequested) {
             ShowCancelOnce();
             return;
         }
         const std::wstring path = plat::JoinPath(folder, e.name);
-        if (e.IsDirectory()) {
+        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             if (!IsSkippedFolderName(e.name)) EncryptWalk(path, count, counted);
         } else if (!IsRunningProgram(path)) {
             if (count)
                 ++*counted;
             else
-                cipher_->Encrypt(path);
+                Queue(Pending{Pending::Encrypt, path, false, {}});
         }
     }
 }
@@ -286,7 +467,8 @@ void CCryptAndDe_old::EncryptBody() {
             return;
         }
         const int op = st.operation;
-        if (op == kOpEncrypt || op == kOpBrowse) {
+        std::vector<std::wstring> targets;
+        if ((op == kOpEncrypt || op == kOpBrowse) && !enc_.resume) {
             HideJob h;
             h.root = enc_.root;
             h.items = enc_.items;
@@ -296,26 +478,28 @@ void CCryptAndDe_old::EncryptBody() {
             h.mode = enc_.jobMode;
             h.storeFolder = enc_.storeFolder;
             h.subPath = enc_.subPath;
+            h.storeReady = true;
             (void)hide_.RunInline(h);
+            plat::Wipe(h.password);
+            // Objects go on under the name the hide pass gave them.
+            if (!enc_.items.empty()) targets = hide_.Destinations();
         }
-        // A new store gets its sealed password record before any file is
-        // touched: a pass that is interrupted leaves a store that opens.
-        if (op == kOpEncrypt) SealRecords();
-
-        std::vector<std::wstring> targets;
         if (enc_.items.empty()) {
-            targets.push_back(dataFolder_);
-        } else {
+            targets.assign(1, dataFolder_);
+        } else if (targets.empty() && (enc_.resume || (op != kOpEncrypt && op != kOpBrowse))) {
             std::wstring base = dataFolder_;
             if (enc_.jobMode == 2 && !enc_.subPath.empty())
                 base = plat::JoinPath(base, enc_.subPath);
             for (const auto& item : enc_.items) targets.push_back(plat::JoinPath(base, item));
         }
+
         int counted = 0;
         for (const auto& t : targets) {
-            if (plat::Fs().IsDirectory(t))
+            const uint32_t a = plat::Fs().GetAttributes(t);
+            if (a == plat::kInvalidAttributes || IsRunningProgram(t)) continue;
+            if ((a & plat::kAttrDirectory) && !(a & plat::kAttrReparsePoint))
                 EncryptWalk(t, true, &counted);
-            else if (plat::Fs().Exists(t) && !IsRunningProgram(t))
+            else
                 ++counted;
         }
         st.total = counted;
@@ -325,21 +509,20 @@ void CCryptAndDe_old::EncryptBody() {
                 ShowCancelOnce();
                 break;
             }
-            if (plat::Fs().IsDirectory(t))
+            const uint32_t a = plat::Fs().GetAttributes(t);
+            if (a == plat::kInvalidAttributes || IsRunningProgram(t)) continue;
+            if ((a & plat::kAttrDirectory) && !(a & plat::kAttrReparsePoint))
                 EncryptWalk(t, false, nullptr);
-            else if (plat::Fs().Exists(t) && !IsRunningProgram(t))
-                cipher_->Encrypt(t);
+            else
+                Queue(Pending{Pending::Encrypt, t, false, {}});
         }
+        RunBatch();
         // What a cancel left plain stays hidden in the store; count it.
         if (st.cancelRequested && st.handled < st.total)
             st.strengthSkipped += st.total - st.handled;
-
-        // Sealed once per pass: sealing again would move the first sealed
-        // record aside under a numbered name.
-        if (op == kOpEncrypt && !sealed_) SealRecords();
         cipher_.reset();
-        if (op == kOpEncrypt)
-            (void)failNames_.Save(plat::JoinPath(paramFolder_, store::kRenameFailList));
+        // The pass is over: nothing of it is left to settle.
+        (void)journal_->Remove();
     } catch (...) {
         log_.Append(L"加密出错。");
         st.fileOk = false;
@@ -354,19 +537,18 @@ void CCryptAndDe_old::PrepareDecryption(const DecryptJob& job) {
     Wait();
     dec_ = job;
     State().Reset();
+    queue_.clear();
     dataFolder_ =
         job.dataFolder.empty() ? store::DataDir(job.root) : plat::WithoutSep(job.dataFolder);
     paramFolder_ =
         job.paramFolder.empty() ? store::ParamDir(job.root) : plat::WithoutSep(job.paramFolder);
     restore_.SetFolder(job.root, dataFolder_, paramFolder_);
+    journal_ = std::make_unique<PassJournal>(job.root, dataFolder_, paramFolder_);
     RepairNames();
-    if (dec_.crashMark < 0) dec_.crashMark = ReadCrashMarker();
     {
         std::lock_guard<std::mutex> lock(shownLock_);
         shown_.clear();
     }
-    begun_ = 0;
-    crashFlag_ = false;
     walkedFolders_.clear();
     troubledFolders_.clear();
 }
@@ -413,9 +595,12 @@ std::wstring MirrorOf(const CopyPlan& p, const std::wstring& path) {
 
 void CCryptAndDe_old::CountDecrypt(const std::wstring& folder, int* counted) {
     const CopyPlan plan = MakeCopyPlan(dec_, dataFolder_);
-    for (const auto& e : SortedEntries(folder)) {
+    bool listed = true;
+    auto entries = SortedEntries(folder, &listed);
+    if (!listed) return ListFailed(folder, true, counted);
+    for (const auto& e : entries) {
         const std::wstring path = plat::JoinPath(folder, e.name);
-        if (e.IsDirectory()) {
+        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             if (IsSkippedFolderName(e.name)) continue;
             if (dec_.jobMode == 1 && IsOnPath(path, plan.to)) continue;
             CountDecrypt(path, counted);
@@ -425,80 +610,54 @@ void CCryptAndDe_old::CountDecrypt(const std::wstring& folder, int* counted) {
     }
 }
 
-bool CCryptAndDe_old::DecryptOne(const std::wstring& path, bool moveOut) {
-    PassState& st = State();
-    ++begun_;
-    WriteCrashMarker(begun_);
-    if (dec_.crashMark > 0 && begun_ >= dec_.crashMark) {
-        // An earlier run ended abruptly from this file on: leave these files
-        // as they are, in the store, and say so.
-        crashFlag_ = true;
-        ShowMessageOnce(kMsgCrash);
-        st.SetCurrentObject(path);
-        ++st.seen;
-        ++st.strengthSkipped;
-        ++st.handled;
-        log_.Append(plat::JoinPath(dec_.root, RelativeToData(path)));
-        return false;
-    }
+void CCryptAndDe_old::QueueDecrypt(const std::wstring& path, bool moveOut) {
     if (dec_.jobMode == 1) {
         const CopyPlan plan = MakeCopyPlan(dec_, dataFolder_);
         std::wstring out = MirrorOf(plan, crypto::StripSuffix(path));
         (void)MakeDirs(plat::ParentWithSep(out));
-        // Never write over something already at the destination.
-        if (plat::Fs().Exists(out)) {
+        // Never write over something already at the destination, nor over a
+        // name an earlier copy of this batch is about to take.
+        bool taken = plat::Fs().Exists(out);
+        for (const auto& q : queue_) taken = taken || plat::EqualsNoCase(q.out, out);
+        if (taken) {
             std::wstring free = ResolveCollision(path, out, NamingRule{NamingSide::Plain, true});
+            for (int n = 1; !free.empty() && n < 1000; ++n) {
+                bool queued = false;
+                for (const auto& q : queue_) queued = queued || plat::EqualsNoCase(q.out, free);
+                if (!queued) break;
+                free = plat::ParentWithSep(out) +
+                       crypto::NumberedName(plat::LeafName(out), n + 1, false);
+            }
             if (!free.empty()) out = free;
         }
-        return cipher_->DecryptToCopy(path, out).ok();
+        Queue(Pending{Pending::DecryptCopy, path, false, out});
+        return;
     }
-    crypto::DecryptResult r = cipher_->DecryptInPlace(path, true);
-    if (!r.ok()) return false;
-    if (crypto::ClassifyName(r.path) != crypto::kClassPlain) {
-        // Decrypted, but still under its encrypted name: remember it so that
-        // the next pass renames it instead of decrypting it twice, and keep
-        // it (and its folder) in the store until then.
-        const std::wstring error = log_.TakeError();
-        failNames_.Add(RelativeToData(r.path), crypto::ClassifyName(r.path));
-        ++st.moveFailed;
-        log_.Append(L"文件" + r.path + L",解密失败，原因如下：");
-        log_.Append(error);
-        return false;
-    }
-    if (!moveOut) return true;
-    const std::wstring plain = crypto::StripSuffix(r.path);
-    const std::wstring dst = OutsidePath(RelativeToData(plain));
-    (void)MakeDirs(plat::ParentWithSep(dst));
-    return restore_.MoveBack(r.path, dst, true);
+    Queue(Pending{Pending::DecryptInPlace, path, moveOut, {}});
 }
 
-bool CCryptAndDe_old::DecryptWalk(const std::wstring& folder, bool top) {
+void CCryptAndDe_old::DecryptWalk(const std::wstring& folder, bool top) {
     PassState& st = State();
     const CopyPlan plan = MakeCopyPlan(dec_, dataFolder_);
     if (dec_.jobMode == 1) (void)MakeDirs(MirrorOf(plan, folder + plat::kSep));
     bool listed = true;
     auto entries = SortedEntries(folder, &listed);
-    bool allOk = listed;
+    if (!listed) return ListFailed(folder, false, nullptr);
     for (const auto& e : entries) {
         if (st.cancelRequested) {
             ShowCancelOnce();
-            return false;
+            return;
         }
         const std::wstring path = plat::JoinPath(folder, e.name);
-        if (e.IsDirectory()) {
+        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             if (IsSkippedFolderName(e.name)) continue;
             if (dec_.jobMode == 1 && IsOnPath(path, plan.to)) continue;
-            const bool ok = DecryptWalk(path, false);
-            if (dec_.jobMode == 2) {
-                walkedFolders_.push_back(RelativeToData(path));
-                if (!ok) troubledFolders_.insert(plat::Fold(RelativeToData(path)));
-            }
-            allOk = allOk && ok;
+            DecryptWalk(path, false);
+            if (dec_.jobMode == 2) walkedFolders_.push_back(RelativeToData(path));
         } else if (!IsRunningProgram(path)) {
-            allOk = DecryptOne(path, top && dec_.jobMode == 2) && allOk;
+            QueueDecrypt(path, top && dec_.jobMode == 2);
         }
     }
-    return allOk;
 }
 
 void CCryptAndDe_old::DecryptBody() {
@@ -525,9 +684,14 @@ void CCryptAndDe_old::DecryptBody() {
         else
             for (const auto& item : dec_.items) targets.push_back(plat::JoinPath(base, item));
 
+        auto isFolder = [](const std::wstring& t) {
+            const uint32_t a = plat::Fs().GetAttributes(t);
+            return a != plat::kInvalidAttributes && (a & plat::kAttrDirectory) &&
+                   !(a & plat::kAttrReparsePoint);
+        };
         int counted = 0;
         for (const auto& t : targets) {
-            if (plat::Fs().IsDirectory(t))
+            if (isFolder(t))
                 CountDecrypt(t, &counted);
             else if (plat::Fs().Exists(t))
                 ++counted;
@@ -539,11 +703,13 @@ void CCryptAndDe_old::DecryptBody() {
                 ShowCancelOnce();
                 break;
             }
-            if (plat::Fs().IsDirectory(t))
-                (void)DecryptWalk(t, true);
-            else if (plat::Fs().Exists(t))
-                (void)DecryptOne(t, dec_.jobMode == 2);
+            if (isFolder(t)) {
+                DecryptWalk(t, true);
+            } else if (plat::Fs().Exists(t)) {
+                QueueDecrypt(t, dec_.jobMode == 2);
+            }
         }
+        RunBatch();
         cipher_.reset();
 
         if (dec_.jobMode == 2) {
@@ -557,11 +723,9 @@ void CCryptAndDe_old::DecryptBody() {
                 const std::wstring parent = plat::WithoutSep(plat::ParentWithSep(rel));
                 if (!parent.empty() && parent != rel && remembered.count(plat::Fold(parent)))
                     continue;
-                // A failure deep inside marks every folder above it too.
-                const bool troubled = troubledFolders_.count(plat::Fold(rel)) > 0;
-                if (troubled) continue;
+                if (troubledFolders_.count(plat::Fold(rel))) continue;
                 const std::wstring src = plat::JoinPath(dataFolder_, rel);
-                if (!plat::Fs().IsDirectory(src)) continue;
+                if (!isFolder(src)) continue;
                 const std::wstring dst = OutsidePath(rel);
                 (void)MakeDirs(plat::ParentWithSep(dst));
                 (void)restore_.MoveBack(src, dst, true);
@@ -569,21 +733,20 @@ void CCryptAndDe_old::DecryptBody() {
             // Item folders emptied by the moves go.
             if (!dec_.items.empty())
                 for (const auto& t : targets)
-                    if (plat::Fs().IsDirectory(t)) (void)plat::Fs().RemoveDir(t);
+                    if (isFolder(t)) (void)plat::Fs().RemoveDir(t);
         }
 
         const int op = st.operation;
-        bool storeRemoved = false;
         if ((op == kOpEncrypt || op == kOpFullDecrypt) && st.moveFailed == 0 &&
-            st.strengthSkipped == 0 && !st.cancelRequested)
-            storeRemoved = restore_.RemoveStore();
-        if (!storeRemoved && plat::Fs().IsDirectory(paramFolder_))
-            (void)failNames_.Save(plat::JoinPath(paramFolder_, store::kRenameFailList));
+            st.strengthSkipped == 0 && !st.cancelRequested) {
+            (void)journal_->Remove();
+            (void)restore_.RemoveStore();
+        }
+        if (plat::Fs().IsDirectory(paramFolder_)) (void)journal_->Remove();
     } catch (...) {
         log_.Append(L"解密出错。");
     }
     cipher_.reset();
-    WriteCrashMarker(0);
     st.done = true;
 }
 

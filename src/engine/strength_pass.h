@@ -13,6 +13,7 @@
 #include "crypto/content_cipher.h"
 #include "engine/fail_name_list.h"
 #include "engine/hide_pass.h"
+#include "engine/pass_journal.h"
 #include "engine/pass_log.h"
 #include "engine/pass_ui.h"
 #include "engine/restore_pass.h"
@@ -32,6 +33,9 @@ struct StrengthJob {
     int jobMode = 0;
     std::wstring storeFolder;  // modes 1 and 2: the protected folder
     std::wstring subPath;      // mode 2: position inside the store
+    // Mode 0: the store exists already and its files wait for their content
+    // encryption (an interrupted encryption, resumed with the password).
+    bool resume = false;
 };
 
 struct DecryptJob {
@@ -46,9 +50,6 @@ struct DecryptJob {
     std::wstring subPath;  // the browse window's position inside the store
     bool checkTrailerPassword = true;
     bool legacyHash = false;
-    // Files begun by an interrupted earlier run; -1 reads it from the
-    // settings ("Error").
-    int crashMark = -1;
     std::wstring dataFolder, paramFolder;  // empty: the current-form store of root
 };
 
@@ -74,9 +75,10 @@ class CCryptAndDe_old : private crypto::CipherSink {
     const CFailNameList& FailNames() const { return failNames_; }
     std::vector<std::wstring> MoveFailures() const;
 
-    // The crash marker value of the settings.
+    // The crash marker of older versions, kept in the user's profile. Read
+    // for the decrypt window's notice only: an interrupted pass is now
+    // settled from the folder's own journal, so no file is ever skipped.
     static int ReadCrashMarker();
-    static void WriteCrashMarker(int value);
 
   protected:
     // The per-pass cipher with its work buffer; may throw std::bad_alloc
@@ -94,18 +96,31 @@ class CCryptAndDe_old : private crypto::CipherSink {
     bool IsCancelled() override;
     void ShowMessageOnce(const std::wstring& text) override;
 
+    // A file waiting in the current batch.
+    struct Pending {
+        enum Op { Encrypt, DecryptInPlace, DecryptCopy } op = Encrypt;
+        std::wstring path;
+        bool moveOut = false;  // decrypt job 2, top level: leaves the store afterwards
+        std::wstring out;      // copy: where the copy goes
+    };
+
     bool PrepareEncryption(const StrengthJob& job);
     void EncryptBody();
     void EncryptWalk(const std::wstring& folder, bool count, int* counted);
     void PrepareDecryption(const DecryptJob& job);
     void DecryptBody();
-    // Returns true when every file below `folder` ended well.
-    bool DecryptWalk(const std::wstring& folder, bool top);
-    bool DecryptOne(const std::wstring& path, bool moveOut);
+    void DecryptWalk(const std::wstring& folder, bool top);
+    void QueueDecrypt(const std::wstring& path, bool moveOut);
     void CountDecrypt(const std::wstring& folder, int* counted);
+    void Queue(Pending p);
+    // Plans, journals, applies and commits the queued files.
+    void RunBatch();
+    void Finished(const Pending& p, const crypto::DecryptResult& r);
+    void MarkTroubled(const std::wstring& path);
+    // A folder whose content could not be listed: one failed object.
+    void ListFailed(const std::wstring& folder, bool counting, int* counted);
     void ShowCancelOnce();
     void RepairNames();
-    void SealRecords();
     std::wstring ProtectedFolder() const;
     std::wstring RelativeToData(const std::wstring& path) const;
     std::wstring OutsidePath(const std::wstring& rel) const;
@@ -120,11 +135,12 @@ class CCryptAndDe_old : private crypto::CipherSink {
     RestorePass restore_;
     CFailNameList failNames_;
     std::unique_ptr<crypto::ContentCipher> cipher_;
+    std::unique_ptr<PassJournal> journal_;
+    std::vector<Pending> queue_;
+    size_t queuedJournalBytes_ = 0;
+    bool existingStore_ = false;
     std::mutex shownLock_;
     std::set<std::wstring> shown_;
-    int begun_ = 0;
-    bool crashFlag_ = false;
-    bool sealed_ = false;
     std::vector<std::wstring> walkedFolders_;  // relative to the data folder
     std::set<std::wstring> troubledFolders_;   // folders holding a file that did not end well
     std::thread worker_;

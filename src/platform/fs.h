@@ -78,7 +78,7 @@ enum class Disposition {
 // An open file. Offsets and sizes are 64-bit; Read/Write report the bytes
 // actually moved and return false only on an I/O error.
 class File {
-public:
+  public:
     virtual ~File() = default;
     [[nodiscard]] virtual bool Read(void* buf, uint32_t len, uint32_t* done) = 0;
     [[nodiscard]] virtual bool Write(const void* buf, uint32_t len, uint32_t* done) = 0;
@@ -97,7 +97,7 @@ public:
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // Entries of a folder, without "." and "..", in the order the OS gives.
@@ -127,6 +127,24 @@ public:
     // GetLongPathNameW: the long form of an existing path, empty when missing.
     virtual std::wstring LongPathName(const std::wstring& path) = 0;
 
+    // Gives `to` the access rights of `from` (posix permission bits; on
+    // Windows rights come from the folder, so nothing to do).
+    [[nodiscard]] virtual bool CopyAccess(const std::wstring& from, const std::wstring& to) {
+        (void)from;
+        (void)to;
+        return true;
+    }
+    // Only the owner may read or write `path` (posix 0600).
+    [[nodiscard]] virtual bool RestrictToOwner(const std::wstring& path) {
+        (void)path;
+        return true;
+    }
+    // Makes every write so far on the volume holding `path` durable.
+    [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) {
+        (void)path;
+        return true;
+    }
+
     // Convenience over the calls above.
     bool Exists(const std::wstring& path) { return GetAttributes(path) != kInvalidAttributes; }
     bool IsDirectory(const std::wstring& path) {
@@ -148,13 +166,13 @@ FileSystem& Fs();
 // Installs `fs` as Fs() for its lifetime (tests only; not thread-safe against
 // running passes, so install before starting one).
 class ScopedFileSystem {
-public:
+  public:
     explicit ScopedFileSystem(FileSystem& fs);
     ~ScopedFileSystem();
     ScopedFileSystem(const ScopedFileSystem&) = delete;
     ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
 
-private:
+  private:
     FileSystem* previous_;
 };
 

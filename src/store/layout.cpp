@@ -37,10 +37,12 @@ void MakeRewritable(const std::wstring& path) {
             path, a & ~(plat::kAttrHidden | plat::kAttrSystem | plat::kAttrReadOnly));
 }
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+bool WriteBytes(const std::wstring& path, const std::string& bytes, bool ownerOnly = false) {
     MakeRewritable(path);
     auto f = Fs().Open(path, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
     if (!f) return false;
+    // Records hold passwords: nobody else may read them, not even briefly.
+    if (ownerOnly && !Fs().RestrictToOwner(path)) return false;
     return f->WriteAll(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
@@ -137,15 +139,26 @@ std::wstring ReadFirstLine(const std::wstring& path) {
 bool WriteStoreMetadata(const std::wstring& folder, const std::wstring& password,
                         const std::wstring& mailAddress, const std::wstring& kindText) {
     if (folder.empty()) return false;
-    (void)WriteTextFile(Param(folder, kPasswordRecord), password);
-    if (!mailAddress.empty()) (void)WriteTextFile(Param(folder, kMailRecord), mailAddress);
-    (void)WriteTextFile(Param(folder, kKindRecord), L"ff" + kindText);
-    return true;
+    // Every record must land: a store whose password record is missing or
+    // empty could not be opened again (or would open with anything).
+    auto record = [&](const wchar_t* name, const std::wstring& text) {
+        std::string bytes = plat::ToAnsi(text);
+        bool ok = WriteBytes(Param(folder, name), bytes, true);
+        plat::Wipe(bytes);
+        return ok;
+    };
+    bool ok = record(kPasswordRecord, password);
+    if (ok && !mailAddress.empty()) ok = record(kMailRecord, mailAddress);
+    if (ok) ok = record(kKindRecord, L"ff" + kindText);
+    return ok;
 }
 
 bool WriteSecondPassword(const std::wstring& folder, const std::wstring& record) {
     if (folder.empty()) return false;
-    return WriteTextFile(Param(folder, kSecondPasswordRecord), record);
+    std::string bytes = plat::ToAnsi(record);
+    bool ok = WriteBytes(Param(folder, kSecondPasswordRecord), bytes, true);
+    plat::Wipe(bytes);
+    return ok;
 }
 
 std::string FolderDesktopIniBytes(const std::wstring& tip) {

@@ -377,7 +377,8 @@ TEST_F(CliTest, DamagedRecordsRefuseThePasswordAndChangeNothing) {
         // A sealed record longer than 20 bytes is refused whatever is typed.
         {"highest", L"imimff.ulxjm.zpwenc0", "this is not a sealed password record"},
         // A kind line nobody wrote makes the store a strength store without
-        // a sealed record: no password opens it.
+        // a sealed record: its plain record still decides, so a wrong
+        // password is refused (and the right one still opens it).
         {"normal", L"typeff.ulxjm", "fftype=7"},
     };
     for (const auto& c : kCases) {
@@ -387,7 +388,7 @@ TEST_F(CliTest, DamagedRecordsRefuseThePasswordAndChangeNothing) {
                                    c.content));
         const Tree before = Snapshot(dir);
         for (const char* cmd : {"decrypt", "verify"}) {
-            Result r = Run({cmd, N(dir), "--password-stdin"}, "secret\n");
+            Result r = Run({cmd, N(dir), "--password-stdin"}, "not the secret\n");
             EXPECT_EQ(r.code, 2) << c.strength << " " << cmd << r.err;
             EXPECT_NE(r.err.find("密码不正确"), std::string::npos) << r.err;
         }

@@ -238,6 +238,8 @@ TEST_F(ContentCipherTest, NamesWithASuffixAreLeftAlone) {
     }
 }
 
+// A suffixed file with no trailer keeps its content and loses the suffix,
+// and the failure list names it, so the pass does not report a success.
 TEST_F(ContentCipherTest, AlteredMakerWordIsNotOurFormatAndOnlyLosesTheSuffix) {
     Put(L"m.bin", SampleBytes(3000));
     RecordingSink sink;
@@ -250,7 +252,7 @@ TEST_F(ContentCipherTest, AlteredMakerWordIsNotOurFormatAndOnlyLosesTheSuffix) {
     EXPECT_EQ(r.outcome, FileOutcome::NotEncryptedFormat);
     EXPECT_TRUE(SameBytes(Get(L"m.bin"), raw));
     EXPECT_FALSE(Has(L"m.bin.zpwenc0"));
-    EXPECT_TRUE(sink.failures.empty());
+    EXPECT_TRUE(sink.HasFailure(crypto::kReasonNotOurFormat));
     EXPECT_TRUE(SameBytes(Plain(L"m.bin"), raw));  // a copy job copies it as it is
 }
 
@@ -316,14 +318,20 @@ TEST_F(ContentCipherTest, CancelLeavesFilesPlainAndSaysSoOnce) {
 }
 
 TEST_F(ContentCipherTest, ExistingObjectsAreNeverOverwritten) {
-    // A ".tmp" of the user's (or a kept backup) stops the encryption.
+    // A ".tmp" of the user's stops a whole-file encryption, which would
+    // need that name; a first-block encryption needs none and leaves it.
+    Put(L"keep.txt", "plain");
+    Put(L"keep.txt.tmp", "earlier backup");
     Put(L"keep.bin", "plain");
     Put(L"keep.bin.tmp", "earlier backup");
     RecordingSink sink;
     crypto::ContentCipher cipher(kPassword, sink);
-    cipher.Encrypt(At(L"keep.bin"));
+    cipher.Encrypt(At(L"keep.txt"));
     EXPECT_TRUE(sink.HasFailure(L" 失败,临时文件不能建立"));
-    EXPECT_EQ(Get(L"keep.bin"), "plain");
+    EXPECT_EQ(Get(L"keep.txt"), "plain");
+    EXPECT_EQ(Get(L"keep.txt.tmp"), "earlier backup");
+    cipher.Encrypt(At(L"keep.bin"));
+    EXPECT_TRUE(Has(L"keep.bin.zpwenc0"));
     EXPECT_EQ(Get(L"keep.bin.tmp"), "earlier backup");
 
     // A plain name already taken is moved aside when the suffix goes.
@@ -399,6 +407,7 @@ TEST_F(ContentCipherTest, LegacyFilesDecryptInPlaceAndIntoCopies) {
             EXPECT_TRUE(SameBytes(Get(L"old.doc"), plain));
             EXPECT_TRUE(sink.failures.empty());
             ASSERT_TRUE(Fs().DeleteFile(At(L"old.doc")));
+            ASSERT_TRUE(Fs().DeleteFile(At(L"copy.doc")));  // copies never overwrite
         }
     }
 }

@@ -73,9 +73,6 @@ class NothingLostTest : public EngineTest {
         return user;
     }
     void Reset() {
-        // Each run starts from a clean crash marker; a run whose last write
-        // of "0" failed would otherwise make the next one skip files.
-        engine::CCryptAndDe_old::WriteCrashMarker(0);
         RemoveTree(folder_);
         MakeDir(folder_);
         RemoveTree(log_);

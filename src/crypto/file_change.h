@@ -1,0 +1,71 @@
+// One file's encryption or decryption, planned in full before anything is
+// written, so that it can be finished or undone from what it records alone:
+// the bytes it replaces, the bytes it writes, and the names before and after.
+//
+// In-place changes (first block) rewrite the head of the file and add or cut
+// the trailer; their rename is the commit point. Whole-file changes write a
+// working file beside the source; renaming the working file is the commit
+// point, and the source goes afterwards.
+//
+// The pass journal (engine/pass_journal.h) keeps these records, one batch of
+// files at a time, so that a pass killed at any instant is settled by the
+// next run without the password.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "crypto/rc4.h"
+#include "platform/fs.h"
+
+namespace crypto {
+
+enum class ChangeKind : uint8_t {
+    EncryptFirstBlock = 1,  // in place, then renamed to the suffixed name
+    EncryptWhole = 2,       // into `temp`, which becomes `to`; `from` goes
+    DecryptFirstBlock = 3,  // in place, then renamed to the plain name
+    DecryptWhole = 4,       // into `temp`, which becomes `to`; `from` goes
+    DecryptCopy = 5,        // into `temp`, which becomes `to`; `from` stays
+};
+
+struct FileChange {
+    ChangeKind kind = ChangeKind::EncryptFirstBlock;
+    std::wstring from;  // the file as it is now
+    std::wstring to;    // its name once the change is done (may equal from)
+    std::wstring temp;  // working file of whole-file and copy changes
+    uint64_t oldSize = 0;
+    uint64_t newSize = 0;
+    // In-place changes: the first bytes before and after; `tail` is the
+    // trailer, written at oldSize when encrypting, found at newSize when
+    // decrypting.
+    std::vector<uint8_t> oldHead, newHead, tail;
+    plat::FileTimes times;
+    uint32_t attributes = 0;  // of `from` before the change
+
+    // Not journaled: where the pass stands with this file.
+    Rc4 rc4;                 // whole-file and copy changes: at the first content byte
+    char mode = 0;           // trailer mode of the file being decrypted
+    uint64_t cipherEnd = 0;  // copy and whole changes: bytes that pass through RC4
+    bool legacy = false;     // a file of the legacy format
+    bool unsettled = false;  // a failure could not put the file back
+
+    bool InPlace() const {
+        return kind == ChangeKind::EncryptFirstBlock || kind == ChangeKind::DecryptFirstBlock;
+    }
+    void Wipe();
+};
+
+// Finishes or undoes `change`, whatever point it reached, from the file
+// system's state alone: an in-place change that took its new name is
+// completed, one that did not is put back; a whole-file change whose working
+// file took the final name loses its source, otherwise the working file goes.
+// Used by recovery and by a pass that fails half-way. True when the file is
+// in one consistent state afterwards.
+[[nodiscard]] bool SettleChange(const FileChange& change);
+
+// Journal form of a change. Parse refuses anything malformed or oversized.
+void SerializeChange(const FileChange& change, std::string* out);
+[[nodiscard]] bool ParseChange(const uint8_t* data, size_t size, size_t* used, FileChange* out);
+
+}  // namespace crypto
