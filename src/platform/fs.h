@@ -47,6 +47,7 @@ enum : uint32_t {
     kErrDirectory = 267,  // not a directory (RemoveDir of a file)
     kErrCancelled = 1223,
     kErrIoDevice = 1117,
+    kErrCantAccessFile = 1920,  // a link where a file was to be opened
 };
 
 // 100-nanosecond intervals since 1601-01-01 UTC, as a Win32 FILETIME.
@@ -78,7 +79,7 @@ enum class Disposition {
 // An open file. Offsets and sizes are 64-bit; Read/Write report the bytes
 // actually moved and return false only on an I/O error.
 class File {
-public:
+  public:
     virtual ~File() = default;
     [[nodiscard]] virtual bool Read(void* buf, uint32_t len, uint32_t* done) = 0;
     [[nodiscard]] virtual bool Write(const void* buf, uint32_t len, uint32_t* done) = 0;
@@ -97,7 +98,7 @@ public:
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // Entries of a folder, without "." and "..", in the order the OS gives.
@@ -127,6 +128,21 @@ public:
     // GetLongPathNameW: the long form of an existing path, empty when missing.
     virtual std::wstring LongPathName(const std::wstring& path) = 0;
 
+    // Gives the file `to` the permission bits of the file `from`, so a file
+    // rewritten whole through a temporary file keeps them (a 0600 file must
+    // not come back 0644). Neither path may be a link (kErrCantAccessFile).
+    // Windows: true; the new file takes its ACL from its folder.
+    [[nodiscard]] virtual bool CopyAccess(const std::wstring& from, const std::wstring& to) = 0;
+    // Makes a file readable and writable by its owner only (store records).
+    // A link gives kErrCantAccessFile, a folder kErrAccessDenied.
+    // Windows: true; the folder's ACL stands.
+    [[nodiscard]] virtual bool RestrictToOwner(const std::wstring& path) = 0;
+    // Makes every write so far on the volume holding `path` (a file or a
+    // folder) durable; a pass calls it once per batch, not per file.
+    // Windows needs administrator rights to flush a volume: without them
+    // this returns true having flushed nothing.
+    [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) = 0;
+
     // Convenience over the calls above.
     bool Exists(const std::wstring& path) { return GetAttributes(path) != kInvalidAttributes; }
     bool IsDirectory(const std::wstring& path) {
@@ -148,13 +164,13 @@ FileSystem& Fs();
 // Installs `fs` as Fs() for its lifetime (tests only; not thread-safe against
 // running passes, so install before starting one).
 class ScopedFileSystem {
-public:
+  public:
     explicit ScopedFileSystem(FileSystem& fs);
     ~ScopedFileSystem();
     ScopedFileSystem(const ScopedFileSystem&) = delete;
     ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
 
-private:
+  private:
     FileSystem* previous_;
 };
 
