@@ -47,6 +47,7 @@ enum : uint32_t {
     kErrDirectory = 267,  // not a directory (RemoveDir of a file)
     kErrCancelled = 1223,
     kErrIoDevice = 1117,
+    kErrCantAccessFile = 1920,  // a link where a file was to be opened
 };
 
 // 100-nanosecond intervals since 1601-01-01 UTC, as a Win32 FILETIME.
@@ -127,23 +128,20 @@ class FileSystem {
     // GetLongPathNameW: the long form of an existing path, empty when missing.
     virtual std::wstring LongPathName(const std::wstring& path) = 0;
 
-    // Gives `to` the access rights of `from` (posix permission bits; on
-    // Windows rights come from the folder, so nothing to do).
-    [[nodiscard]] virtual bool CopyAccess(const std::wstring& from, const std::wstring& to) {
-        (void)from;
-        (void)to;
-        return true;
-    }
-    // Only the owner may read or write `path` (posix 0600).
-    [[nodiscard]] virtual bool RestrictToOwner(const std::wstring& path) {
-        (void)path;
-        return true;
-    }
-    // Makes every write so far on the volume holding `path` durable.
-    [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) {
-        (void)path;
-        return true;
-    }
+    // Gives the file `to` the permission bits of the file `from`, so a file
+    // rewritten whole through a temporary file keeps them (a 0600 file must
+    // not come back 0644). Neither path may be a link (kErrCantAccessFile).
+    // Windows: true; the new file takes its ACL from its folder.
+    [[nodiscard]] virtual bool CopyAccess(const std::wstring& from, const std::wstring& to) = 0;
+    // Makes a file readable and writable by its owner only (store records).
+    // A link gives kErrCantAccessFile, a folder kErrAccessDenied.
+    // Windows: true; the folder's ACL stands.
+    [[nodiscard]] virtual bool RestrictToOwner(const std::wstring& path) = 0;
+    // Makes every write so far on the volume holding `path` (a file or a
+    // folder) durable; a pass calls it once per batch, not per file.
+    // Windows needs administrator rights to flush a volume: without them
+    // this returns true having flushed nothing.
+    [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) = 0;
 
     // Convenience over the calls above.
     bool Exists(const std::wstring& path) { return GetAttributes(path) != kInvalidAttributes; }

@@ -110,6 +110,11 @@ class OpenFailingFs final : public plat::FileSystem {
         return os().Open(p, a, d);
     }
     std::wstring LongPathName(const std::wstring& p) override { return os().LongPathName(p); }
+    bool CopyAccess(const std::wstring& f, const std::wstring& t) override {
+        return os().CopyAccess(f, t);
+    }
+    bool RestrictToOwner(const std::wstring& p) override { return os().RestrictToOwner(p); }
+    bool SyncVolume(const std::wstring& p) override { return os().SyncVolume(p); }
 
   private:
     static plat::FileSystem& os() { return plat::OsFileSystem(); }

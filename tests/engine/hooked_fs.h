@@ -11,7 +11,18 @@
 
 namespace enginetest {
 
-enum class FsOp { Move, CreateDir, RemoveDir, Delete, SetAttributes, Copy, OpenWrite };
+enum class FsOp {
+    Move,
+    CreateDir,
+    RemoveDir,
+    Delete,
+    SetAttributes,
+    Copy,
+    OpenWrite,
+    CopyAccess,
+    RestrictToOwner,
+    SyncVolume,
+};
 
 class HookedFs : public plat::FileSystem {
   public:
@@ -47,6 +58,15 @@ class HookedFs : public plat::FileSystem {
     }
     std::wstring LongPathName(const std::wstring& path) override {
         return real_.LongPathName(path);
+    }
+    bool CopyAccess(const std::wstring& from, const std::wstring& to) override {
+        return Pass(FsOp::CopyAccess, to) && real_.CopyAccess(from, to);
+    }
+    bool RestrictToOwner(const std::wstring& path) override {
+        return Pass(FsOp::RestrictToOwner, path) && real_.RestrictToOwner(path);
+    }
+    bool SyncVolume(const std::wstring& path) override {
+        return Pass(FsOp::SyncVolume, path) && real_.SyncVolume(path);
     }
 
   private:

@@ -96,4 +96,19 @@ TEST(FaultyFileSystem, CountsAcrossThreads) {
     EXPECT_EQ(failed.load(), 1);
 }
 
+TEST(FaultyFileSystem, PermissionChangesCountAndAVolumeSyncDoesNot) {
+    testsupport::TempFolder tmp;
+    ASSERT_TRUE(testsupport::WriteFileBytes(tmp / L"a", "a"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(tmp / L"b", "b"));
+    testsupport::FaultyFileSystem fs;
+    fs.FailAt(2, plat::kErrAccessDenied);
+    EXPECT_TRUE(fs.SyncVolume(tmp / L"a"));
+    EXPECT_EQ(fs.Count(), 0);
+    EXPECT_TRUE(fs.CopyAccess(tmp / L"a", tmp / L"b"));
+    EXPECT_FALSE(fs.RestrictToOwner(tmp / L"a"));
+    EXPECT_EQ(plat::LastError(), plat::kErrAccessDenied);
+    EXPECT_EQ(fs.Count(), 2);
+    EXPECT_NE(fs.FailedOp().find("RestrictToOwner"), std::string::npos) << fs.FailedOp();
+}
+
 }  // namespace

@@ -164,6 +164,11 @@ class LockedReadFs final : public plat::FileSystem {
         return os_.Open(p, a, d);
     }
     std::wstring LongPathName(const std::wstring& p) override { return os_.LongPathName(p); }
+    bool CopyAccess(const std::wstring& f, const std::wstring& t) override {
+        return os_.CopyAccess(f, t);
+    }
+    bool RestrictToOwner(const std::wstring& p) override { return os_.RestrictToOwner(p); }
+    bool SyncVolume(const std::wstring& p) override { return os_.SyncVolume(p); }
 
   private:
     plat::FileSystem& os_ = plat::OsFileSystem();

@@ -79,6 +79,12 @@ bool FaultyFileSystem::Move(const std::wstring& from, const std::wstring& to) {
 bool FaultyFileSystem::Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) {
     return !ShouldFail("Copy", from, to) && inner_.Copy(from, to, failIfExists);
 }
+bool FaultyFileSystem::CopyAccess(const std::wstring& from, const std::wstring& to) {
+    return !ShouldFail("CopyAccess", from, to) && inner_.CopyAccess(from, to);
+}
+bool FaultyFileSystem::RestrictToOwner(const std::wstring& path) {
+    return !ShouldFail("RestrictToOwner", path) && inner_.RestrictToOwner(path);
+}
 bool FaultyFileSystem::DeleteFile(const std::wstring& path) {
     return !ShouldFail("DeleteFile", path) && inner_.DeleteFile(path);
 }

@@ -2,11 +2,12 @@
 //
 // It forwards every call to another file system and counts the operations
 // that change something: Move, Copy, DeleteFile, CreateDir, RemoveDir,
-// SetAttributes, Open for writing or creating, and File::Write,
+// SetAttributes, CopyAccess, RestrictToOwner, Open for writing or creating, and File::Write,
 // File::Truncate, File::SetTimes on the files it opened. The N-th of them
 // (1-based) fails: it returns false / nullptr with the chosen Win32 error
 // and changes nothing, except that a failing Write may first put a prefix
-// of its data on disk, as a full disk does. Typical use:
+// of its data on disk, as a full disk does. SyncVolume changes nothing one
+// can see and is passed through uncounted. Typical use:
 //
 //   FaultyFileSystem probe;  { ScopedFileSystem s(probe); RunPass(); }
 //   for (int n = 1; n <= probe.Count(); ++n) {
@@ -64,6 +65,9 @@ class FaultyFileSystem final : public plat::FileSystem {
     std::wstring LongPathName(const std::wstring& path) override {
         return inner_.LongPathName(path);
     }
+    bool CopyAccess(const std::wstring& from, const std::wstring& to) override;
+    bool RestrictToOwner(const std::wstring& path) override;
+    bool SyncVolume(const std::wstring& path) override { return inner_.SyncVolume(path); }
 
     // Counts one mutating operation; true when it must fail (LastError set).
     // `first` tells whether this is the first failure (the one that fills

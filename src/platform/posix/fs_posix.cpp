@@ -120,6 +120,11 @@ bool FailErrno(const std::string& path) {
     return Fail(MapErrno(errno, path));
 }
 
+// After an O_NOFOLLOW open: ELOOP is the link at the end of the path.
+bool FailOpenNoFollow(const std::string& path) {
+    return errno == ELOOP ? Fail(kErrCantAccessFile) : FailErrno(path);
+}
+
 FileTime ToFileTime(int64_t sec, int64_t nsec) {
     int64_t s = sec + static_cast<int64_t>(kEpochDiffSeconds);
     if (s < 0) return 0;
@@ -510,6 +515,37 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
+// Sets the permission bits of a regular file without following a link:
+// fchmodat(AT_SYMLINK_NOFOLLOW) is not supported on Linux, so the file is
+// opened first. Without read permission an O_PATH descriptor does, changed
+// through its /proc name (which names the open file, not a path to it).
+bool ChmodRegularFile(const std::string& p, mode_t mode) {
+    int fd = open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    bool byPath = false;
+    if (fd < 0 && errno == EACCES) {
+        fd = open(p.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        byPath = true;
+    }
+    if (fd < 0) return FailOpenNoFollow(p);
+    struct stat st;
+    int r = fstat(fd, &st);
+    if (r == 0 && S_ISLNK(st.st_mode)) {
+        close(fd);
+        return Fail(kErrCantAccessFile);
+    }
+    if (r == 0 && !S_ISREG(st.st_mode)) {
+        close(fd);
+        return Fail(kErrAccessDenied);
+    }
+    if (r == 0) {
+        r = byPath ? chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), mode)
+                   : fchmod(fd, mode);
+    }
+    int e = errno;
+    close(fd);
+    return r == 0 || Fail(MapErrno(e, p));
+}
+
 class OsFs final : public FileSystem {
   public:
     bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
@@ -701,6 +737,34 @@ class OsFs final : public FileSystem {
         return std::make_unique<PosixFile>(fd, p);
     }
 
+    bool CopyAccess(const std::wstring& from, const std::wstring& to) override {
+        std::string f = U8(from);
+        struct stat st;
+        if (lstat(f.c_str(), &st) != 0) return FailErrno(f);
+        if (S_ISLNK(st.st_mode)) return Fail(kErrCantAccessFile);
+        return ChmodRegularFile(U8(to), st.st_mode & 07777);
+    }
+
+    bool RestrictToOwner(const std::wstring& path) override {
+        return ChmodRegularFile(U8(path), S_IRUSR | S_IWUSR);
+    }
+
+    bool SyncVolume(const std::wstring& path) override {
+        // A folder is opened itself, anything else through its folder:
+        // that never blocks on a FIFO nor follows a link.
+        std::string p = U8(path);
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0) return FailErrno(p);
+        if (!S_ISDIR(st.st_mode)) p = ParentOf(p);
+        if (p.empty()) p = ".";
+        int fd = open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return FailErrno(p);
+        int r = syncfs(fd);
+        int e = errno;
+        close(fd);
+        return r == 0 || Fail(MapErrno(e, p));
+    }
+
     std::wstring LongPathName(const std::wstring& path) override {
         // Linux has no short names: an existing path is already long.
         std::string p = U8(path);
@@ -780,6 +844,8 @@ std::wstring ErrorText(uint32_t code) {
             return L"由于 I/O 设备错误，无法运行此项请求。";
         case 1223:
             return L"操作已被用户取消。";
+        case 1920:
+            return L"系统无法访问此文件。";
         case 1921:
             return L"无法解析文件名。";
         default:
