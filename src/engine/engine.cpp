@@ -133,4 +133,37 @@ PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& passwo
     return DecryptStore(folder, password, 2, ui);
 }
 
+RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, PassUi& ui) {
+    PassLog log;
+    return RecoverFolder(folder, exePath, ui, log);
+}
+
+PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+    PassState& st = State();
+    st.Reset();
+    const std::wstring param = store::ParamDir(folder);
+    crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
+    const int kind = records.kind;
+    const bool legacyHash = records.legacyHash;
+    records.Wipe();
+    st.kind = kind == crypto::kKindHigher ? kKindHigherEncrypt : kKindHighestEncrypt;
+    st.operation = kOpEncrypt;
+    if (kind == crypto::kKindNormal ||
+        !crypto::CheckStrengthPassword(param, password, legacyHash)) {
+        ui.ShowMessage(crypto::kMsgStrengthPasswordWrong, MessageIcon::Error);
+        st.done = true;
+        return Summarise(false);
+    }
+    CCryptAndDe_old pass(ui);
+    StrengthJob job;
+    job.root = folder;
+    job.password = password;
+    job.kindText = KindText(kind == crypto::kKindHigher ? 1 : 2);
+    job.jobMode = 0;
+    job.resume = true;
+    const bool started = pass.RunEncryption(job);
+    plat::Wipe(job.password);
+    return Summarise(started);
+}
+
 }  // namespace engine

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/pass_journal.h"
 #include "engine/pass_ui.h"
 
 namespace engine {
@@ -58,5 +59,16 @@ PassSummary DecryptStore(const std::wstring& folder, const std::wstring& passwor
 // Full decryption whatever the store's strength: restore for a normal store,
 // strength decryption in job mode 2 otherwise.
 PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui);
+
+// Settles what an interrupted pass left in `folder` (pass_journal.h): the
+// first thing every run on a folder does, holding the folder's lock. Needs
+// no password. `exePath`: the program a finished new store receives.
+RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, PassUi& ui);
+
+// Finishes an encryption interrupted after its store was made (the report
+// of Recover says pendingStrength): the store's plain files get their
+// content encryption. Refuses ("密码不正确，本次解密失败。") a password the
+// store does not accept.
+PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& password, PassUi& ui);
 
 }  // namespace engine

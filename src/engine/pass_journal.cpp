@@ -6,6 +6,7 @@
 #include "crypto/records.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
+#include "engine/restore_pass.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "store/layout.h"
@@ -70,20 +71,6 @@ std::wstring Resolve(const std::wstring& root, const std::wstring& rel) {
     for (auto& ch : native)
         if (ch == L'\\' || ch == L'/') ch = plat::kSep;
     return plat::JoinPath(root, native);
-}
-
-// Removes a store that never got its data folder: records, journal,
-// parameter folder and store root, when they hold nothing else.
-void RemoveHalfStore(const std::wstring& root) {
-    plat::FileSystem& fs = plat::Fs();
-    const std::wstring param = store::ParamDir(root);
-    store::DeleteStoreMetadata(param);
-    (void)fs.DeleteFile(plat::JoinPath(param, store::kPasswordRecord) + L".tmp");
-    (void)fs.DeleteFile(plat::JoinPath(param, kJournalName));
-    (void)fs.RemoveDir(param);
-    const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
-    std::vector<plat::DirEntry> left;
-    if (fs.ListDir(storeRoot, &left) && left.empty()) (void)fs.RemoveDir(storeRoot);
 }
 
 }  // namespace
@@ -159,7 +146,15 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     PassJournal journal(root);
     const std::wstring path = journal.Path();
     const uint32_t attrs = fs.GetAttributes(path);
-    if (attrs == plat::kInvalidAttributes) return report;
+    if (attrs == plat::kInvalidAttributes) {
+        // No journal. Records without a data folder are what a store's
+        // removal leaves when it is stopped half-way: finish it.
+        if (!fs.IsDirectory(store::DataDir(root)) && fs.IsDirectory(store::ParamDir(root))) {
+            RemoveStoreLeftovers(root, store::ParamDir(root));
+            report.storeRemoved = true;
+        }
+        return report;
+    }
     report.journal = true;
     auto damaged = [&]() {
         report.damaged = true;
@@ -231,7 +226,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     if (pass == JournalPass::NewStore && !haveData) {
         // The store was being made: nothing of the user's moved yet.
         if (report.unsettled == 0) {
-            RemoveHalfStore(root);
+            RemoveStoreLeftovers(root, store::ParamDir(root));
             report.storeRemoved = true;
         }
         return report;

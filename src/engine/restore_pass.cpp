@@ -180,18 +180,28 @@ bool RestorePass::RemoveStore() {
     const uint32_t attrs = fs.GetAttributes(plat::WithoutSep(root_));
     if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrSystem))
         (void)fs.SetAttributes(plat::WithoutSep(root_), attrs & ~plat::kAttrSystem);
-    store::DeleteStoreMetadata(param_);
-    (void)fs.DeleteFile(plat::JoinPath(param_, kJournalName));
+    // The data folder goes first: from then on the folder no longer counts
+    // as encrypted, and a run stopped here leaves only records, which the
+    // next run removes. The other way round, a store with its data folder
+    // but without records could not be opened any more.
+    if (!fs.RemoveDir(data_)) return false;
+    RemoveStoreLeftovers(root_, param_);
+    return !fs.Exists(data_);
+}
+
+void RemoveStoreLeftovers(const std::wstring& root, const std::wstring& paramFolder) {
+    plat::FileSystem& fs = plat::Fs();
+    store::DeleteStoreMetadata(paramFolder);
+    (void)fs.DeleteFile(plat::JoinPath(paramFolder, kJournalName));
+    (void)fs.DeleteFile(plat::JoinPath(paramFolder, store::kPasswordRecord) + L".tmp");
     // Sealed records an earlier re-sealing moved aside ("imimff[1].ulxjm.zpwenc0").
     std::vector<plat::DirEntry> params;
-    if (fs.ListDir(param_, &params))
+    if (fs.ListDir(paramFolder, &params))
         for (const auto& e : params)
             if (plat::StartsWithNoCase(e.name, L"imimff[") &&
                 plat::EndsWithNoCase(e.name, store::kSealedRecord + 6))
-                (void)fs.DeleteFile(plat::JoinPath(param_, e.name));
-    RemoveFoldersUpward(param_, root_);
-    RemoveFoldersUpward(data_, root_);
-    return !fs.Exists(data_);
+                (void)fs.DeleteFile(plat::JoinPath(paramFolder, e.name));
+    RemoveFoldersUpward(paramFolder, root);
 }
 
 }  // namespace engine

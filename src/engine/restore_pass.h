@@ -61,6 +61,11 @@ class RestorePass {
 // the program's, not the user's, and must not land in the folder.
 void RemoveEmptyWorkingArea(const std::wstring& dataFolder);
 
+// Removes the records, journal and parameter folder of a store whose data
+// folder is gone, and the store folders above them once empty. Only files
+// of ours are deleted.
+void RemoveStoreLeftovers(const std::wstring& root, const std::wstring& paramFolder);
+
 // Removes `dir` and up to three emptied parents above it that lie strictly
 // inside `root`.
 void RemoveFoldersUpward(const std::wstring& dir, const std::wstring& root);
