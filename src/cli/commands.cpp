@@ -22,6 +22,7 @@
 #include "engine/strength_pass.h"
 #include "platform/env.h"
 #include "platform/fs.h"
+#include "platform/lock.h"
 #include "platform/text.h"
 #include "store/layout.h"
 
@@ -41,6 +42,25 @@ std::wstring NoCr(const std::wstring& text) {
     return out;
 }
 
+// The folder this command works on: locked for the whole run (one pass per
+// folder at a time, across processes), and what an interrupted pass left
+// there settled before anything else.
+struct FolderSession {
+    std::wstring folder;
+    std::unique_ptr<plat::FolderLock> lock;
+    bool busy = false;  // another run holds the folder (read-only commands go on)
+    engine::RecoveryReport report;
+};
+
+FolderSession& Session() {
+    static FolderSession session;
+    return session;
+}
+
+std::wstring BusyText(const std::wstring& folder);
+
+bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode);
+
 // A folder argument that must be an existing folder.
 bool ResolveFolder(const std::wstring& arg, std::wstring* folder, int* exitCode) {
     if (arg.empty()) {
@@ -56,6 +76,46 @@ bool ResolveFolder(const std::wstring& arg, std::wstring* folder, int* exitCode)
     if (!(a & plat::kAttrDirectory)) {
         *exitCode = Refuse(Q(*folder) + L"是一个文件，不是文件夹。请给出它所在的文件夹。");
         return false;
+    }
+    return true;
+}
+
+std::wstring BusyText(const std::wstring& folder) {
+    return L"文件夹" + Q(folder) + L"：该文件夹正在被另一个岚栩只读加密处理，请稍后再试。";
+}
+
+bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
+    FolderSession& s = Session();
+    if (s.lock && plat::EqualsNoCase(s.folder, folder)) return true;
+    uint32_t error = 0;
+    s.folder = folder;
+    s.lock = plat::TryLockFolder(folder, &error);
+    if (!s.lock) {
+        if (error == plat::kErrSharingViolation) {
+            s.busy = true;
+            if (readOnly) return true;
+            *exitCode = Refuse(BusyText(folder));
+            return false;
+        }
+        // A folder that cannot be locked (a file system without locks):
+        // go on, as nothing else could lock it either.
+    }
+    ConsoleUi ui;
+    s.report = engine::Recover(folder, FindWindowsProgram(plat::ModulePath()), ui);
+    const engine::RecoveryReport& r = s.report;
+    if (r.settled || r.storeRemoved || r.hidingFinished)
+        Con().Err(L"文件夹" + Q(folder) + L"：上次中断的操作已经处理完毕。\n");
+    if (r.pendingStrength)
+        Con().Err(L"文件夹" + Q(folder) +
+                  L"：上次的加密没有完成，存储中还有文件没有强度加密。请再次运行 ulxjm encrypt "
+                  L"并输入原来的密码完成加密。\n");
+    if (!r.ok()) {
+        Con().Err(L"ulxjm: 文件夹" + Q(folder) + L"中有上次中断的操作没能恢复，详见 " +
+                  engine::LogPath() + L"。\n");
+        if (!readOnly) {
+            *exitCode = kExitFailures;
+            return false;
+        }
     }
     return true;
 }
@@ -140,6 +200,7 @@ void PointGlobalsAt(const StoreLocation& loc) {
 bool OpenStore(const Options& o, OpenedStore* s, int* exitCode) {
     std::wstring folder;
     if (!ResolveFolder(o.folder, &folder, exitCode)) return false;
+    if (!LockAndSettle(folder, false, exitCode)) return false;
     if (!FindStoreOrRefuse(folder, &s->loc, exitCode)) return false;
     s->records = ReadRecordsReadOnly(s->loc);
     if (!ReadPassword(o, false, L"输入密码:", &s->password, exitCode)) return false;
@@ -209,10 +270,13 @@ std::wstring FindWindowsProgram(const std::wstring& selfPath) {
 
 // ---------------------------------------------------------------- encrypt
 
+int ResumeEncrypt(const Options& o, const std::wstring& folder);
+
 int RunEncrypt(const Options& o) {
     int code = 0;
     std::wstring folder;
     if (!ResolveFolder(o.folder, &folder, &code)) return code;
+    if (!LockAndSettle(folder, false, &code)) return code;
 
     int kindText = -1;
     if (o.strength == L"normal") kindText = 0;
@@ -236,7 +300,10 @@ int RunEncrypt(const Options& o) {
 
     // The encrypt window's checks, in its order.
     StoreLocation existing;
-    if (FindStore(folder, &existing)) return Refuse(Q(folder) + L"：" + kMsgAlreadyEncrypted);
+    if (FindStore(folder, &existing)) {
+        if (Session().report.pendingStrength) return ResumeEncrypt(o, folder);
+        return Refuse(Q(folder) + L"：" + kMsgAlreadyEncrypted);
+    }
     const std::wstring placed = plat::JoinPath(folder, store::kExeName);
     if (IsEmptyFolder(folder, placed)) return Refuse(Q(folder) + L"：" + kMsgEmptyFolder);
     if (IsMappedImageDrive(folder, app::Settings::MapDriver()))
@@ -290,7 +357,17 @@ int RunEncrypt(const Options& o) {
     const bool started = summary.started;
     if (!started) {
         plat::Wipe(second);
-        return Refuse(L"文件夹" + Q(folder) + L"：建立基本目录失败。请检查是否有写入权限。");
+        // Nothing was changed: the store was taken away again; so is the
+        // hidden mark's change.
+        if (unhide) {
+            const uint32_t a = plat::Fs().GetAttributes(folder);
+            (void)plat::Fs().SetAttributes(folder, a | uint32_t(plat::kAttrHidden));
+        }
+        std::wstring why;
+        for (const auto& line : engine::LogLinesOf(engine::LogPath())) why += L"\n  " + line;
+        return Refuse(L"文件夹" + Q(folder) +
+                      L"：建立基本目录失败，文件夹没有改变。请检查是否有写入权限和足够的空间。" +
+                      why);
     }
     if (!second.empty()) {
         if (!store::WriteSecondPassword(folder, second)) {
@@ -318,15 +395,38 @@ int RunEncrypt(const Options& o) {
     return result;
 }
 
+// Finishes an encryption that was interrupted after its store was made.
+int ResumeEncrypt(const Options& o, const std::wstring& folder) {
+    int code = 0;
+    Con().Err(L"文件夹" + Q(folder) + L"：继续完成上次没有完成的加密。\n");
+    std::wstring password;
+    if (!ReadPassword(o, false, L"输入原来的密码:", &password, &code)) return code;
+    StartLog();
+    ConsoleUi ui;
+    const int kind = Session().report.pendingStrengthKind == 1 ? engine::kKindHigherEncrypt
+                                                               : engine::kKindHighestEncrypt;
+    engine::PassSummary summary;
+    PassCounts c = RunPass(kind, engine::kOpEncrypt,
+                           [&] { summary = engine::ResumeEncryption(folder, password, ui); });
+    plat::Wipe(password);
+    if (!summary.started)
+        return Refuse(L"文件夹" + Q(folder) + L"：" + crypto::kMsgStrengthPasswordWrong +
+                      L"请检查密码后再试。");
+    return PrintSummary(c, L"加密", L"加密");
+}
+
 // ---------------------------------------------------------------- status
 
 int RunStatus(const Options& o) {
     int code = 0;
     std::wstring folder;
     if (!ResolveFolder(o.folder, &folder, &code)) return code;
+    if (!LockAndSettle(folder, true, &code)) return code;
     Console& con = Con();
     StoreLocation loc;
     con.Out(L"文件夹: " + folder + L"\n");
+    if (Session().busy)
+        con.Out(L"注意: 该文件夹正在被另一个岚栩只读加密处理，以下内容可能正在变化。\n");
     if (!FindStore(folder, &loc)) {
         con.Out(L"状态: 未加密\n");
         return kExitOk;
@@ -347,10 +447,16 @@ int RunStatus(const Options& o) {
             L" 个文件, 共 " + SizeText(c.bytes) + L"\n");
     con.Out(L"强度加密的文件: " + std::to_wstring(c.strengthFiles) + L"\n");
     if (c.workingItems) con.Out(L"工作区中的文件: " + std::to_wstring(c.workingItems) + L"\n");
+    if (Session().report.pendingStrength)
+        con.Out(L"加密没有完成: 存储中还有文件没有强度加密，请再次运行 ulxjm encrypt。\n");
+    if (!Session().report.ok()) con.Out(L"恢复: 上次中断的操作没能恢复，详见日志。\n");
+    if (c.unreadable) con.Out(L"无法读取的文件夹: " + std::to_wstring(c.unreadable) + L"\n");
     con.Out(std::wstring(L"ulxjm.exe: ") +
             (plat::Fs().IsFile(plat::JoinPath(folder, store::kExeName)) ? L"有" : L"无") + L"\n");
     rec.Wipe();
-    return kExitOk;
+    return Session().report.pendingStrength || !Session().report.ok() || c.unreadable
+               ? kExitFailures
+               : kExitOk;
 }
 
 // ---------------------------------------------------------------- list
@@ -359,6 +465,7 @@ int RunList(const Options& o) {
     int code = 0;
     std::wstring folder;
     if (!ResolveFolder(o.folder, &folder, &code)) return code;
+    if (!LockAndSettle(folder, true, &code)) return code;
     StoreLocation loc;
     if (!FindStoreOrRefuse(folder, &loc, &code)) return code;
     const int column = ColumnByName(o.sort);
@@ -407,6 +514,7 @@ int RunExtract(const Options& o, bool take) {
     int code = 0;
     std::wstring folder;
     if (!ResolveFolder(o.folder, &folder, &code)) return code;
+    if (!LockAndSettle(folder, false, &code)) return code;
     StoreLocation loc;
     if (!FindStoreOrRefuse(folder, &loc, &code)) return code;
     if (o.to.empty()) return Refuse(L"没有给出目标文件夹。请用 --to 给出。");
@@ -475,6 +583,7 @@ int RunAdd(const Options& o) {
     int code = 0;
     std::wstring folder;
     if (!ResolveFolder(o.folder, &folder, &code)) return code;
+    if (!LockAndSettle(folder, false, &code)) return code;
     StoreLocation loc;
     if (!FindStoreOrRefuse(folder, &loc, &code)) return code;
     if (o.items.empty()) return Refuse(L"没有给出要移入的文件。");

@@ -24,9 +24,12 @@ std::wstring ReadRecord(const std::wstring& paramDir, const wchar_t* current,
 
 void Count(const std::wstring& dir, StoreCounts* c) {
     std::vector<plat::DirEntry> entries;
-    if (!plat::Fs().ListDir(dir, &entries)) return;
+    if (!plat::Fs().ListDir(dir, &entries)) {
+        ++c->unreadable;
+        return;
+    }
     for (const auto& e : entries) {
-        if (e.IsDirectory()) {
+        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             ++c->folders;
             Count(plat::JoinPath(dir, e.name), c);
         } else {
@@ -137,7 +140,10 @@ std::vector<std::wstring> RecordFilesPresent(const std::wstring& paramDir) {
 StoreCounts CountStore(const std::wstring& dataDir) {
     StoreCounts c;
     std::vector<plat::DirEntry> entries;
-    if (!plat::Fs().ListDir(dataDir, &entries)) return c;
+    if (!plat::Fs().ListDir(dataDir, &entries)) {
+        ++c.unreadable;
+        return c;
+    }
     for (const auto& e : entries) {
         const std::wstring path = plat::JoinPath(dataDir, e.name);
         if (e.IsDirectory() && plat::EqualsNoCase(e.name, store::kWorkingFolderName)) {
@@ -146,7 +152,7 @@ StoreCounts CountStore(const std::wstring& dataDir) {
             c.workingItems += w.files;
             continue;
         }
-        if (e.IsDirectory()) {
+        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             ++c.folders;
             Count(path, &c);
         } else {

@@ -40,6 +40,7 @@ struct StoreCounts {
     int strengthFiles = 0;  // files whose name marks them content-encrypted
     uint64_t bytes = 0;
     int workingItems = 0;  // objects left in the browse working area
+    int unreadable = 0;    // folders that could not be listed
 };
 StoreCounts CountStore(const std::wstring& dataDir);
 

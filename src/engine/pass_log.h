@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -12,6 +13,9 @@ namespace engine {
 // missing). Safe to call from several threads. False when it cannot be
 // written; passes go on regardless.
 bool AppendLogLine(const std::wstring& path, const std::wstring& line);
+
+// The lines of the log at `path` (read as the command prints them).
+std::vector<std::wstring> LogLinesOf(const std::wstring& path);
 
 // The log of the current process: app::Globals().LogFilePath, or
 // TempDir() + "easylog.txt" when start-up has not filled it.
