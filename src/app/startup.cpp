@@ -1,7 +1,9 @@
 #include "app/startup.h"
 
 #include "app/settings_keys.h"
+#include "engine/engine.h"
 #include "platform/fs.h"
+#include "platform/lock.h"
 #include "platform/text.h"
 #include "store/layout.h"
 
@@ -155,6 +157,35 @@ void SelectRole(AppGlobals& g, Shell& shell) {
         shell.RunEncryptWindow();
 }
 
+namespace {
+// Messages of a recovery, shown through the start-up shell.
+class ShellPassUi : public engine::PassUi {
+  public:
+    explicit ShellPassUi(Shell& shell) : shell_(shell) {}
+    void ShowMessage(const std::wstring& text, engine::MessageIcon) override {
+        shell_.ShowMessage(text);
+    }
+
+  private:
+    Shell& shell_;
+};
+}  // namespace
+
+bool SettleInterruptedPass(AppGlobals& g, Shell& shell) {
+    const std::wstring folder = plat::WithoutSep(g.TargetFolder);
+    if (folder.empty() || !plat::Fs().IsDirectory(store::ParamDir(folder))) return true;
+    uint32_t error = 0;
+    std::unique_ptr<plat::FolderLock> lock = plat::TryLockFolder(folder, &error);
+    if (!lock && error == plat::kErrSharingViolation) {
+        shell.ShowMessage(kFolderBusyText);
+        return false;
+    }
+    ShellPassUi ui(shell);
+    const engine::RecoveryReport r = engine::Recover(folder, g.ModulePath, ui);
+    if (!r.ok()) shell.ShowMessage(kRecoveryFailedText);
+    return true;
+}
+
 int InitInstance(Shell& shell) {
     if (!shell.InitUi()) {
         shell.ShowMessage(kOleFailedText);
@@ -187,6 +218,7 @@ int InitInstance(Shell& shell) {
     g.StoreParamRel = store::ParamRel();
 
     CleanUpAfterUpgrade(g, shell);
+    if (!SettleInterruptedPass(g, shell)) return 0;
     (void)ApplyHiddenFilesSetting(Settings::AutoHide());
     ReadStartupPassword(g);
 

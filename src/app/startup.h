@@ -20,6 +20,10 @@ enum LaunchForm : int {
 };
 
 inline constexpr const wchar_t* kOleFailedText = L"OLE 初始化失败。请确保 OLE 库是正确的版本。";
+inline constexpr const wchar_t* kFolderBusyText =
+    L"该文件夹正在被另一个岚栩只读加密处理，请稍后再试。";
+inline constexpr const wchar_t* kRecoveryFailedText =
+    L"该文件夹中有上次中断的操作没能恢复。请检查磁盘是否可以写入，然后再运行一次。";
 inline constexpr const wchar_t* kNotLatestText =
     L"岚栩只读加密不是最新版本，请更新到最新的版本再加密。";
 inline constexpr const wchar_t* kUpgradedFormat = L"岚栩只读加密已经升级到 %d 版本。";
@@ -42,6 +46,11 @@ std::wstring ResolveAppDataDir();
 void SelectRole(AppGlobals& g, Shell& shell);
 
 // The whole start-up; returns the process exit code.
+// Settles what an interrupted pass left in the folder the program runs in,
+// holding the folder's lock meanwhile. False when another run works on the
+// folder (the user was told; the program ends).
+bool SettleInterruptedPass(AppGlobals& g, Shell& shell);
+
 int InitInstance(Shell& shell);
 
 }  // namespace app

@@ -5,11 +5,13 @@
 
 #include "app/globals.h"
 #include "app/settings_keys.h"
+#include "engine/engine.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_log.h"
 #include "engine/pass_state.h"
 #include "engine/strength_pass.h"
 #include "platform/env.h"
+#include "platform/lock.h"
 #include "platform/text.h"
 #include "resource.h"
 #include "store/layout.h"
@@ -130,11 +132,19 @@ void CDlgJiaMi::OnEncrypt() {
 }
 
 bool CDlgJiaMi::RunPass(const logic::Strength& strength, const std::wstring& password) {
+    // One pass per folder: held until the pass objects below are gone.
+    uint32_t lockError = 0;
+    std::unique_ptr<plat::FolderLock> lock = plat::TryLockFolder(m_strTarget, &lockError);
+    if (!lock && lockError == plat::kErrSharingViolation) {
+        MessageBoxApp(hwnd(), texts::kFolderBusy, MB_ICONEXCLAMATION);
+        return false;
+    }
+    WinPassUi passUi;
+    (void)engine::Recover(m_strTarget, app::Globals().ModulePath, passUi);
     engine::PassState& st = engine::State();
     engine::SetOperationType(engine::kOpEncrypt);
     st.kind = strength.displayKind;
     st.Reset();
-    WinPassUi passUi;
     bool started = false;
     uint32_t error = 0;
     // The pass objects outlive their progress window; their destructors wait

@@ -6,6 +6,8 @@ namespace ui::texts {
 
 // Encrypt window.
 inline constexpr const wchar_t* kEmptyFolder = L"这是一个空文件夹，不支持对其进行加密。";
+// Another run (the window program or the ulxjm command) works on the folder.
+inline constexpr const wchar_t* kFolderBusy = L"该文件夹正在被另一个岚栩只读加密处理，请稍后再试。";
 inline constexpr const wchar_t* kMappedDrive =
     L"您不能对刚映像解密出来的磁盘进行加密。\r\n\r\n关闭映像出来的磁盘，会重新自动加密。";
 inline constexpr const wchar_t* kSystemFolder = L"属于系统文件夹，不能加密。";
