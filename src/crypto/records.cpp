@@ -166,7 +166,8 @@ bool SealPasswordRecord(const std::wstring& paramDir, const std::wstring& passwo
     {
         std::unique_ptr<plat::File> out =
             fs.Open(tmp, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
-        written = out && out->WriteAll(bytes.data(), uint32_t(bytes.size())) && out->Flush();
+        written = out && fs.RestrictToOwner(tmp) &&
+                  out->WriteAll(bytes.data(), uint32_t(bytes.size())) && out->Flush();
     }
     plat::Wipe(bytes);
     if (!written) {

@@ -12,6 +12,7 @@
 namespace enginetest {
 
 enum class FsOp {
+    ListDir,
     Move,
     CreateDir,
     RemoveDir,
@@ -30,7 +31,7 @@ class HookedFs : public plat::FileSystem {
     std::function<uint32_t(FsOp op, const std::wstring& path)> hook;
 
     bool ListDir(const std::wstring& dir, std::vector<plat::DirEntry>* out) override {
-        return real_.ListDir(dir, out);
+        return Pass(FsOp::ListDir, dir) && real_.ListDir(dir, out);
     }
     uint32_t GetAttributes(const std::wstring& path) override { return real_.GetAttributes(path); }
     bool SetAttributes(const std::wstring& path, uint32_t attrs) override {
