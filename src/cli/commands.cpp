@@ -757,12 +757,14 @@ void VerifyWalk(const std::wstring& dir, const std::wstring& rel, const OpenedSt
     for (const auto& e : entries) {
         const std::wstring path = plat::JoinPath(dir, e.name);
         const std::wstring r = rel.empty() ? e.name : rel + plat::kSep + e.name;
-        if (e.IsDirectory()) {
+        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             if (top && plat::EqualsNoCase(e.name, store::kWorkingFolderName)) continue;
             VerifyWalk(path, r, s, tally, false);
             continue;
         }
-        if (crypto::ClassifyName(e.name) == crypto::kClassPlain) {
+        // A link is never followed, and was never encrypted.
+        if ((e.attributes & plat::kAttrReparsePoint) ||
+            crypto::ClassifyName(e.name) == crypto::kClassPlain) {
             ++tally->plain;
             continue;
         }
