@@ -133,6 +133,7 @@ PassCounts RunPass(int displayKind, int operation, const std::function<void()>& 
     c.renamed = st.renamed;
     c.strengthDone = st.strengthDone;
     c.strengthSkipped = st.strengthSkipped;
+    c.notOurFormat = st.notOurFormat;
     c.cancelled = st.cancelRequested;
     return c;
 }
@@ -171,6 +172,9 @@ int PrintSummary(const PassCounts& c, const std::wstring& verb, const std::wstri
         line += L"，未强度" + strengthVerb + L" " + std::to_wstring(c.strengthSkipped);
     }
     con.Err(line + L"。\n");
+    if (c.notOurFormat)
+        con.Err(std::to_wstring(c.notOurFormat) +
+                L" 个文件带有加密后缀但没有加密信息，只去掉了后缀，见日志。\n");
     if (c.cancelled) con.Err(L"操作已被取消。\n");
     const std::vector<std::wstring> log = LogLines();
     if (c.Failures() > 0 || c.renamed > 0 || c.cancelled) {

@@ -26,8 +26,9 @@ struct PassCounts {
     int renamed = 0;
     int strengthDone = 0;
     int strengthSkipped = 0;
+    int notOurFormat = 0;  // suffixed files without a trailer: they only lost the suffix
     bool cancelled = false;
-    int Failures() const { return moveFailed + strengthSkipped; }
+    int Failures() const { return moveFailed + strengthSkipped + notOurFormat; }
 };
 
 // Resets the pass state, sets the display kind and operation, runs `body`
