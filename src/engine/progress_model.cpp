@@ -92,7 +92,7 @@ ProgressView ProgressModel::Poll(int ticks) {
     v.closeEnabled = v.done || v.cancelRequested;
     if (v.done && !ended_) {
         ended_ = true;
-        if (v.strengthSkipped + v.moveFailed > 0 || state_.renamed > 0)
+        if (v.strengthSkipped + v.moveFailed + state_.notOurFormat > 0 || state_.renamed > 0)
             v.end = EndAction::OpenLogAndClose;
         else if (state_.operation == kOpEncrypt && state_.fileOk)
             v.end = EndAction::CloseWindow;
