@@ -739,7 +739,6 @@ std::wstring CheckStrengthFile(const std::wstring& path, const std::wstring& pas
     const std::optional<crypto::Trailer> t = crypto::ReadTrailer(*file);
     if (!t || t->maker != crypto::kMakerWord) return L" 没有加密信息，不是强度加密的格式";
     if (!crypto::VerifyFile(*file, password)) return crypto::kReasonWrongPassword;
-    if (t->password != password) return crypto::kReasonTrailerPassword;
     if (t->mode != crypto::kModeFirstBlock && t->mode != crypto::kModeWhole)
         return L" " + NoCr(crypto::kMsgLegacyUnknownMode);
     if (t->plainLength + t->length != size) return L" 文件长度与加密信息不符，文件可能不完整";

@@ -769,10 +769,9 @@ ContentCipher::Check ContentCipher::CheckFile(plat::File& file, const std::wstri
         Fail(path, kReasonWrongPassword);
         return Check::Failed;
     }
-    if (options_.checkTrailerPassword && t->password != plat::FromAnsi(plat::ToAnsi(password_))) {
-        Fail(path, kReasonTrailerPassword);
-        return Check::Failed;
-    }
+    // The check block proved the password. The scrambled copy in the trailer
+    // is not compared: its alphabet order is each writer's own, so a file
+    // another writer made with the same password would fail for nothing.
     // The plain length must end exactly where the trailer starts: anything
     // else would shorten, grow or garble the file. Refuse and leave it.
     if (t->plainLength != size - t->length) {

@@ -133,8 +133,6 @@ class ContentCipher {
   public:
     struct Options {
         std::wstring ownerText = L"ulxjm";  // trailer owner text, never empty
-        // Refuse files whose trailer names another password ("(6)").
-        bool checkTrailerPassword = true;
         // Legacy-hash flag of the store (from its kind line).
         bool legacyHash = false;
     };

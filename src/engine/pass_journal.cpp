@@ -149,9 +149,11 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     if (attrs == plat::kInvalidAttributes) {
         // No journal. Records without a data folder are what a store's
         // removal leaves when it is stopped half-way: finish it.
-        if (!fs.IsDirectory(store::DataDir(root)) && fs.IsDirectory(store::ParamDir(root))) {
+        const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
+        if (!fs.IsDirectory(store::DataDir(root)) && fs.IsDirectory(storeRoot)) {
             RemoveStoreLeftovers(root, store::ParamDir(root));
-            report.storeRemoved = true;
+            (void)fs.RemoveDir(storeRoot);  // only when nothing else is in it
+            report.storeRemoved = !fs.Exists(storeRoot);
         }
         return report;
     }
@@ -227,6 +229,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         // The store was being made: nothing of the user's moved yet.
         if (report.unsettled == 0) {
             RemoveStoreLeftovers(root, store::ParamDir(root));
+            (void)fs.RemoveDir(plat::JoinPath(root, store::kStoreRoot));
             report.storeRemoved = true;
         }
         return report;

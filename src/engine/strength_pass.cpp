@@ -664,7 +664,6 @@ void CCryptAndDe_old::DecryptBody() {
     PassState& st = State();
     try {
         crypto::ContentCipher::Options options;
-        options.checkTrailerPassword = dec_.checkTrailerPassword;
         options.legacyHash = dec_.legacyHash;
         try {
             cipher_ = MakeCipher(dec_.password, options);

@@ -48,7 +48,6 @@ struct DecryptJob {
     // 0 image (decrypt inside the store), 1 copies out, 2 in place and out.
     int jobMode = 2;
     std::wstring subPath;  // the browse window's position inside the store
-    bool checkTrailerPassword = true;
     bool legacyHash = false;
     std::wstring dataFolder, paramFolder;  // empty: the current-form store of root
 };

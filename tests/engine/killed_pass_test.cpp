@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "engine/engine.h"
 #include "engine/engine_fixture.h"
@@ -179,6 +180,19 @@ class KilledPassTest : public EngineTest {
             }
         }
         EXPECT_TRUE(SameTree(expect, got)) << what;
+        // No folder of ours is left behind either, not even an empty one.
+        std::set<std::wstring> folders;
+        for (auto& [rel, bytes] : Snapshot(folder_))
+            if (rel.back() == L'/') folders.insert(rel);
+        if (c.pass != Pass::Take) {
+            EXPECT_EQ(originalFolders_, folders) << what;
+            return;
+        }
+        // Taken folders are out; an emptied one may stay behind, as the user's.
+        for (const auto& f : folders) EXPECT_TRUE(originalFolders_.count(f)) << what;
+        for (auto& [rel, bytes] : Snapshot(out_))
+            if (rel.back() == L'/') folders.insert(rel);
+        for (const auto& f : originalFolders_) EXPECT_TRUE(folders.count(f)) << what;
     }
 
     void Sweep(const Case& c, int stride) {
@@ -188,6 +202,9 @@ class KilledPassTest : public EngineTest {
         MakeDir(folder_);
         MakeTree(folder_);
         Tree original = UserFiles(folder_);
+        originalFolders_.clear();
+        for (auto& [rel, bytes] : Snapshot(folder_))
+            if (rel.back() == L'/') originalFolders_.insert(rel);
         if (c.pass == Pass::Add) {
             original[L"incoming:a.bin"] = Bytes(600, 9);
             original[L"incoming:new.txt"] = Bytes(100, 10);
@@ -224,6 +241,7 @@ class KilledPassTest : public EngineTest {
     }
 
     std::wstring out_, incoming_;
+    std::set<std::wstring> originalFolders_;
 };
 
 TEST_F(KilledPassTest, EveryStopPointIsSettledByTheNextRun) {
