@@ -116,6 +116,7 @@ template() {
 # sorted. The program placed at the top ("ulxjm.exe") stays after decryption
 # by design and is left out.
 listing() {
+  [ -d "$1" ] || return 0
   (
     cd "$1" || exit 1
     find . -mindepth 1 ! -path ./ulxjm.exe -printf '%y\t%P\t%s\t%l\n' |
@@ -164,6 +165,11 @@ recover() {
     list) ux list "$dir" ;;
     verify) ux verify "$dir" --password-stdin ;;
   esac
+  # list and verify refuse a folder that is not encrypted (any more).
+  if [ "$RC" = 2 ] && [ "$next" != status ] && ! is_encrypted "$dir" &&
+    grep -q '没有加密' "$C/out"; then
+    RC=0
+  fi
   if crashed "$RC" || [ "$RC" -gt 1 ]; then
     fail "ulxjm $next after the kill ended with $RC:"
     sed 's/^/       /' "$C/out" | head -5

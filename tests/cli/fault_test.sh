@@ -118,7 +118,7 @@ random_kills() {
 make_wide_tree() {
   local i
   make_tree "$1"
-  for i in $(seq 1 6000); do printf 'entry %s\n' "$i" >"$1/e$i.dat"; done
+  for i in $(seq 1 3000); do printf 'entry %s\n' "$i" >"$1/e$i.dat"; done
 }
 
 # For the strength passes: more files in the folders they take or copy out,
@@ -126,8 +126,8 @@ make_wide_tree() {
 make_mid_tree() {
   local i
   make_tree "$1"
-  for i in $(seq 1 30); do put "$1/多/d$((i % 4))/f$i.bin" $((i * 197 % 6000)); done
-  put "$1/长 文件.txt" $((512 * 1024))
+  for i in $(seq 1 160); do put "$1/多/d$((i % 8))/f$i.bin" $((i * 197 % 6000)); done
+  put "$1/长 文件.txt" $((6 * 1024 * 1024))
 }
 
 # ---------------------------------------------------------------- two runs meet
