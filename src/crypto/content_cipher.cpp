@@ -194,9 +194,8 @@ void ContentCipher::Fail(const std::wstring& path, const wchar_t* reason) {
     sink_.AddFailure(path, reason);
 }
 
-bool ContentCipher::MakeWritable(const std::wstring& path) {
+bool ContentCipher::MakeWritable(const std::wstring& path, uint32_t attrs) {
     plat::FileSystem& fs = plat::Fs();
-    uint32_t attrs = fs.GetAttributes(path);
     if (attrs == plat::kInvalidAttributes || !(attrs & plat::kAttrReadOnly)) return true;
     (void)fs.SetAttributes(path, attrs & ~plat::kAttrReadOnly);
     attrs = fs.GetAttributes(path);
@@ -295,7 +294,8 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path)
     return PlanEncrypt(path, IsWholeFileName(path));
 }
 
-std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path, bool whole) {
+std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path, bool whole,
+                                                       uint32_t known) {
     plat::FileSystem& fs = plat::Fs();
     Begin(path);
     auto stayPlain = [&](const wchar_t* reason) -> std::unique_ptr<FileChange> {
@@ -307,7 +307,7 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
         sink_.OnFileDone(FileOutcome::AlreadyEncrypted);
         return nullptr;
     }
-    const uint32_t attrs = fs.GetAttributes(path);
+    const uint32_t attrs = known != plat::kInvalidAttributes ? known : fs.GetAttributes(path);
     // A link is never opened: it could point anywhere, outside the folder too.
     if (attrs == plat::kInvalidAttributes || (attrs & plat::kAttrReparsePoint))
         return stayPlain(kReasonOpenSource);
@@ -315,7 +315,7 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
         sink_.ShowMessageOnce(kMsgCancelled);
         return stayPlain(nullptr);
     }
-    if (!MakeWritable(path)) return stayPlain(kReasonReadOnly);
+    if (!MakeWritable(path, attrs)) return stayPlain(kReasonReadOnly);
     std::unique_ptr<plat::File> file =
         fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
     auto c = std::make_unique<FileChange>();
@@ -382,7 +382,7 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
 }
 
 std::unique_ptr<FileChange> ContentCipher::PlanDecrypt(const std::wstring& path, bool renameToPlain,
-                                                       DecryptResult* ended) {
+                                                       DecryptResult* ended, uint32_t known) {
     plat::FileSystem& fs = plat::Fs();
     Begin(path);
     ended->path = path;
@@ -392,12 +392,12 @@ std::unique_ptr<FileChange> ContentCipher::PlanDecrypt(const std::wstring& path,
         sink_.OnFileDone(outcome);
         return nullptr;
     };
-    const uint32_t attrs = fs.GetAttributes(path);
+    const uint32_t attrs = known != plat::kInvalidAttributes ? known : fs.GetAttributes(path);
     if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrReparsePoint)) {
         // A link stays a link: it was never encrypted, and is not followed.
         return finish(FileOutcome::NotEncryptedFormat);
     }
-    if (!MakeWritable(path)) {
+    if (!MakeWritable(path, attrs)) {
         Fail(path, kReasonDecryptReadOnly);
         return finish(FileOutcome::DecryptFailed);
     }
@@ -530,6 +530,12 @@ std::unique_ptr<FileChange> ContentCipher::PlanCopy(const std::wstring& path,
 
 // ---------------------------------------------------------------- applying
 
+bool ContentCipher::Verifies(const Trailer& t) const {
+    if (t.maker != kMakerWord) return false;
+    Rc4 rc4(key_.data(), key_.size());
+    return CheckBlockMatches(t, rc4);
+}
+
 bool ContentCipher::Apply(FileChange& c) {
     plat::FileSystem& fs = plat::Fs();
     sink_.SetCurrentObject(c.from);
@@ -563,8 +569,7 @@ bool ContentCipher::Apply(FileChange& c) {
             }
             // Read back what a decryption will read.
             std::optional<Trailer> t = ReadTrailer(*f);
-            ok = t && t->maker == kMakerWord && t->plainLength == c.oldSize &&
-                 VerifyFile(*f, password_);
+            ok = t && t->maker == kMakerWord && t->plainLength == c.oldSize && Verifies(*t);
             if (!ok) {
                 f.reset();
                 return giveUp(kReasonVerify);
@@ -621,8 +626,7 @@ bool ContentCipher::Apply(FileChange& c) {
             return giveUp(kReasonWriteTrailer);
         }
         std::optional<Trailer> t = ReadTrailer(*out);
-        if (!t || t->mode != kModeWhole || t->plainLength != c.oldSize ||
-            !VerifyFile(*out, password_)) {
+        if (!t || t->mode != kModeWhole || t->plainLength != c.oldSize || !Verifies(*t)) {
             out.reset();
             return giveUp(kReasonVerify);
         }

@@ -159,10 +159,14 @@ class ContentCipher {
     // the working file); on failure it puts the file back and reports.
     // Commit gives the result its final name and reports the outcome; on
     // failure it puts the file back.
+    // `known`: the file's attributes as a folder listing gave them, so they
+    // need not be asked for again (kInvalidAttributes: ask).
     std::unique_ptr<FileChange> PlanEncrypt(const std::wstring& path);
-    std::unique_ptr<FileChange> PlanEncrypt(const std::wstring& path, bool whole);
+    std::unique_ptr<FileChange> PlanEncrypt(const std::wstring& path, bool whole,
+                                            uint32_t known = plat::kInvalidAttributes);
     std::unique_ptr<FileChange> PlanDecrypt(const std::wstring& path, bool renameToPlain,
-                                            DecryptResult* ended);
+                                            DecryptResult* ended,
+                                            uint32_t known = plat::kInvalidAttributes);
     std::unique_ptr<FileChange> PlanCopy(const std::wstring& path, const std::wstring& outPath,
                                          DecryptResult* ended);
     [[nodiscard]] bool Apply(FileChange& change);
@@ -185,8 +189,10 @@ class ContentCipher {
     struct Plan;
     enum class Check { Ok, NotInFormat, Failed };
     void Begin(const std::wstring& path);
+    // The trailer's check block decrypts to the check text under our key.
+    bool Verifies(const Trailer& t) const;
     void Fail(const std::wstring& path, const wchar_t* reason);
-    bool MakeWritable(const std::wstring& path);
+    bool MakeWritable(const std::wstring& path, uint32_t attrs);
     Check CheckFile(plat::File& file, const std::wstring& path, int cls, Plan* plan);
 
     std::wstring password_;

@@ -225,8 +225,9 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     }
 
     const bool haveData = fs.IsDirectory(store::DataDir(root));
-    if (pass == JournalPass::NewStore && !haveData) {
-        // The store was being made: nothing of the user's moved yet.
+    if (!haveData) {
+        // The store was being made (nothing of the user's moved yet), or
+        // being removed: either way only records of ours are left.
         if (report.unsettled == 0) {
             RemoveStoreLeftovers(root, store::ParamDir(root));
             (void)fs.RemoveDir(plat::JoinPath(root, store::kStoreRoot));

@@ -251,18 +251,15 @@ void CCryptAndDe_old::MarkTroubled(const std::wstring& path) {
     }
 }
 
-void CCryptAndDe_old::ListFailed(const std::wstring& folder, bool counting, int* counted) {
-    if (counting) {
-        ++*counted;
-        return;
-    }
+void CCryptAndDe_old::ListFailed(const std::wstring& folder) {
+    // What a folder holds is unknown when it cannot be listed: it counts as
+    // one object that failed.
     PassState& st = State();
     log_.Append(folder + L",无法读取文件夹内容，原因如下：");
     log_.Append(log_.TakeError());
-    ++st.seen;
-    ++st.strengthSkipped;
-    ++st.handled;
+    ++listFailures_;
     MarkTroubled(plat::JoinPath(folder, L"x"));
+    (void)st;
 }
 
 void CCryptAndDe_old::RunBatch() {
@@ -281,10 +278,10 @@ void CCryptAndDe_old::RunBatch() {
         crypto::DecryptResult ended;
         switch (p.op) {
             case Pending::Encrypt:
-                changes[k] = cipher_->PlanEncrypt(p.path);
+                changes[k] = cipher_->PlanEncrypt(p.path, crypto::IsWholeFileName(p.path), p.attrs);
                 break;
             case Pending::DecryptInPlace:
-                changes[k] = cipher_->PlanDecrypt(p.path, true, &ended);
+                changes[k] = cipher_->PlanDecrypt(p.path, true, &ended, p.attrs);
                 break;
             case Pending::DecryptCopy:
                 changes[k] = cipher_->PlanCopy(p.path, p.out, &ended);
@@ -433,23 +430,16 @@ bool CCryptAndDe_old::RunEncryption(const StrengthJob& job) {
     return true;
 }
 
-void CCryptAndDe_old::EncryptWalk(const std::wstring& folder, bool count, int* counted) {
+void CCryptAndDe_old::CollectEncrypt(const std::wstring& folder, std::vector<Pending>* out) {
     bool listed = true;
     auto entries = SortedEntries(folder, &listed);
-    if (!listed) return ListFailed(folder, count, counted);
+    if (!listed) return ListFailed(folder);
     for (const auto& e : entries) {
-        if (!count && State().cancelRequested) {
-            ShowCancelOnce();
-            return;
-        }
         const std::wstring path = plat::JoinPath(folder, e.name);
         if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
-            if (!IsSkippedFolderName(e.name)) EncryptWalk(path, count, counted);
+            if (!IsSkippedFolderName(e.name)) CollectEncrypt(path, out);
         } else if (!IsRunningProgram(path)) {
-            if (count)
-                ++*counted;
-            else
-                Queue(Pending{Pending::Encrypt, path, false, {}});
+            out->push_back(Pending{Pending::Encrypt, path, false, {}, e.attributes});
         }
     }
 }
@@ -493,28 +483,27 @@ void CCryptAndDe_old::EncryptBody() {
             for (const auto& item : enc_.items) targets.push_back(plat::JoinPath(base, item));
         }
 
-        int counted = 0;
+        // One walk finds the files; the same list is then worked through.
+        std::vector<Pending> files;
+        listFailures_ = 0;
         for (const auto& t : targets) {
             const uint32_t a = plat::Fs().GetAttributes(t);
             if (a == plat::kInvalidAttributes || IsRunningProgram(t)) continue;
             if ((a & plat::kAttrDirectory) && !(a & plat::kAttrReparsePoint))
-                EncryptWalk(t, true, &counted);
+                CollectEncrypt(t, &files);
             else
-                ++counted;
+                files.push_back(Pending{Pending::Encrypt, t, false, {}, a});
         }
-        st.total = counted;
-        st.handled = 0;
-        for (const auto& t : targets) {
+        st.total = int(files.size()) + listFailures_;
+        st.handled = listFailures_;
+        st.seen += listFailures_;
+        st.strengthSkipped += listFailures_;
+        for (auto& f : files) {
             if (st.cancelRequested) {
                 ShowCancelOnce();
                 break;
             }
-            const uint32_t a = plat::Fs().GetAttributes(t);
-            if (a == plat::kInvalidAttributes || IsRunningProgram(t)) continue;
-            if ((a & plat::kAttrDirectory) && !(a & plat::kAttrReparsePoint))
-                EncryptWalk(t, false, nullptr);
-            else
-                Queue(Pending{Pending::Encrypt, t, false, {}});
+            Queue(std::move(f));
         }
         RunBatch();
         // What a cancel left plain stays hidden in the store; count it.
@@ -593,24 +582,7 @@ std::wstring MirrorOf(const CopyPlan& p, const std::wstring& path) {
 }
 }  // namespace
 
-void CCryptAndDe_old::CountDecrypt(const std::wstring& folder, int* counted) {
-    const CopyPlan plan = MakeCopyPlan(dec_, dataFolder_);
-    bool listed = true;
-    auto entries = SortedEntries(folder, &listed);
-    if (!listed) return ListFailed(folder, true, counted);
-    for (const auto& e : entries) {
-        const std::wstring path = plat::JoinPath(folder, e.name);
-        if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
-            if (IsSkippedFolderName(e.name)) continue;
-            if (dec_.jobMode == 1 && IsOnPath(path, plan.to)) continue;
-            CountDecrypt(path, counted);
-        } else if (!IsRunningProgram(path)) {
-            ++*counted;
-        }
-    }
-}
-
-void CCryptAndDe_old::QueueDecrypt(const std::wstring& path, bool moveOut) {
+void CCryptAndDe_old::QueueDecrypt(const std::wstring& path, bool moveOut, uint32_t attrs) {
     if (dec_.jobMode == 1) {
         const CopyPlan plan = MakeCopyPlan(dec_, dataFolder_);
         std::wstring out = MirrorOf(plan, crypto::StripSuffix(path));
@@ -630,32 +602,29 @@ void CCryptAndDe_old::QueueDecrypt(const std::wstring& path, bool moveOut) {
             }
             if (!free.empty()) out = free;
         }
-        Queue(Pending{Pending::DecryptCopy, path, false, out});
+        Queue(Pending{Pending::DecryptCopy, path, false, out, attrs});
         return;
     }
-    Queue(Pending{Pending::DecryptInPlace, path, moveOut, {}});
+    Queue(Pending{Pending::DecryptInPlace, path, moveOut, {}, attrs});
 }
 
-void CCryptAndDe_old::DecryptWalk(const std::wstring& folder, bool top) {
-    PassState& st = State();
+void CCryptAndDe_old::CollectDecrypt(const std::wstring& folder, bool top,
+                                     std::vector<Pending>* out) {
     const CopyPlan plan = MakeCopyPlan(dec_, dataFolder_);
     if (dec_.jobMode == 1) (void)MakeDirs(MirrorOf(plan, folder + plat::kSep));
     bool listed = true;
     auto entries = SortedEntries(folder, &listed);
-    if (!listed) return ListFailed(folder, false, nullptr);
+    if (!listed) return ListFailed(folder);
     for (const auto& e : entries) {
-        if (st.cancelRequested) {
-            ShowCancelOnce();
-            return;
-        }
         const std::wstring path = plat::JoinPath(folder, e.name);
         if (e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint)) {
             if (IsSkippedFolderName(e.name)) continue;
             if (dec_.jobMode == 1 && IsOnPath(path, plan.to)) continue;
-            DecryptWalk(path, false);
+            CollectDecrypt(path, false, out);
             if (dec_.jobMode == 2) walkedFolders_.push_back(RelativeToData(path));
         } else if (!IsRunningProgram(path)) {
-            QueueDecrypt(path, top && dec_.jobMode == 2);
+            out->push_back(
+                Pending{Pending::DecryptInPlace, path, top && dec_.jobMode == 2, {}, e.attributes});
         }
     }
 }
@@ -688,26 +657,21 @@ void CCryptAndDe_old::DecryptBody() {
             return a != plat::kInvalidAttributes && (a & plat::kAttrDirectory) &&
                    !(a & plat::kAttrReparsePoint);
         };
-        int counted = 0;
+        std::vector<Pending> files;
+        listFailures_ = 0;
         for (const auto& t : targets) {
-            if (isFolder(t))
-                CountDecrypt(t, &counted);
-            else if (plat::Fs().Exists(t))
-                ++counted;
+            const uint32_t a = plat::Fs().GetAttributes(t);
+            if (a == plat::kInvalidAttributes) continue;
+            if ((a & plat::kAttrDirectory) && !(a & plat::kAttrReparsePoint))
+                CollectDecrypt(t, true, &files);
+            else
+                files.push_back(Pending{Pending::DecryptInPlace, t, dec_.jobMode == 2, {}, a});
         }
-        st.total = counted;
-
-        for (const auto& t : targets) {
-            if (st.cancelRequested) {
-                ShowCancelOnce();
-                break;
-            }
-            if (isFolder(t)) {
-                DecryptWalk(t, true);
-            } else if (plat::Fs().Exists(t)) {
-                QueueDecrypt(t, dec_.jobMode == 2);
-            }
-        }
+        st.total = int(files.size()) + listFailures_;
+        st.handled = listFailures_;
+        st.seen += listFailures_;
+        st.strengthSkipped += listFailures_;
+        for (const auto& f : files) QueueDecrypt(f.path, f.moveOut, f.attrs);
         RunBatch();
         cipher_.reset();
 

@@ -99,25 +99,25 @@ class CCryptAndDe_old : private crypto::CipherSink {
     struct Pending {
         enum Op { Encrypt, DecryptInPlace, DecryptCopy } op = Encrypt;
         std::wstring path;
-        bool moveOut = false;  // decrypt job 2, top level: leaves the store afterwards
-        std::wstring out;      // copy: where the copy goes
+        bool moveOut = false;          // decrypt job 2, top level: leaves the store afterwards
+        std::wstring out;              // copy: where the copy goes
+        uint32_t attrs = 0xFFFFFFFFu;  // as the walk found them (saves asking again)
     };
 
     bool PrepareEncryption(const StrengthJob& job);
     void EncryptBody();
-    void EncryptWalk(const std::wstring& folder, bool count, int* counted);
+    void CollectEncrypt(const std::wstring& folder, std::vector<Pending>* out);
     void PrepareDecryption(const DecryptJob& job);
     void DecryptBody();
-    void DecryptWalk(const std::wstring& folder, bool top);
-    void QueueDecrypt(const std::wstring& path, bool moveOut);
-    void CountDecrypt(const std::wstring& folder, int* counted);
+    void CollectDecrypt(const std::wstring& folder, bool top, std::vector<Pending>* out);
+    void QueueDecrypt(const std::wstring& path, bool moveOut, uint32_t attrs);
     void Queue(Pending p);
     // Plans, journals, applies and commits the queued files.
     void RunBatch();
     void Finished(const Pending& p, const crypto::DecryptResult& r);
     void MarkTroubled(const std::wstring& path);
     // A folder whose content could not be listed: one failed object.
-    void ListFailed(const std::wstring& folder, bool counting, int* counted);
+    void ListFailed(const std::wstring& folder);
     void ShowCancelOnce();
     void RepairNames();
     std::wstring ProtectedFolder() const;
@@ -138,6 +138,7 @@ class CCryptAndDe_old : private crypto::CipherSink {
     std::vector<Pending> queue_;
     size_t queuedJournalBytes_ = 0;
     bool existingStore_ = false;
+    int listFailures_ = 0;
     std::mutex shownLock_;
     std::set<std::wstring> shown_;
     std::vector<std::wstring> walkedFolders_;  // relative to the data folder
