@@ -289,13 +289,16 @@ int RunEncrypt(const Options& o) {
                       L" 请去掉 --second-password 或用 normal。");
 
     std::wstring exe;
+    // The program may be reached through a link (an installed copy, say):
+    // the copy placed into the folder is made from where the link leads.
     if (!o.exe.empty()) {
-        exe = AbsolutePath(o.exe);
+        exe = plat::FollowLink(AbsolutePath(o.exe));
         if (!plat::Fs().IsFile(exe))
             return Refuse(L"找不到 --exe 指定的程序" + Q(exe) +
                           L"。请给出 Windows 版 ulxjm.exe 的路径。");
     } else {
         exe = FindWindowsProgram(plat::ModulePath());
+        if (!exe.empty()) exe = plat::FollowLink(exe);
     }
 
     // The encrypt window's checks, in its order.
