@@ -230,7 +230,8 @@ bool OpenStore(const Options& o, OpenedStore* s, int* exitCode) {
 
 void StartLog() {
     // The log holds only the latest operation, as after every start.
-    (void)plat::Fs().DeleteFile(engine::LogPath());
+    const std::wstring log = engine::LogPath();
+    if (!log.empty()) (void)plat::Fs().DeleteFile(log);
 }
 
 }  // namespace
@@ -248,7 +249,7 @@ void InitGlobals() {
     g.SystemDir = plat::SystemDir();
     g.StoreDataRel = store::DataRel();
     g.StoreParamRel = store::ParamRel();
-    g.LogFilePath = plat::TempDir() + app::kLogFileName;
+    g.LogFilePath = engine::DefaultLogPath();
 }
 
 std::wstring FindWindowsProgram(const std::wstring& selfPath) {
