@@ -147,8 +147,9 @@ class FileSystem {
     [[nodiscard]] virtual bool RestrictToOwner(const std::wstring& path) = 0;
     // Makes every write so far on the volume holding `path` (a file or a
     // folder) durable; a pass calls it once per batch, not per file.
-    // Windows needs administrator rights to flush a volume: without them
-    // this returns true having flushed nothing.
+    // Windows needs administrator rights to flush a volume: without them,
+    // or on a volume that cannot be flushed whole (Wine's), this returns
+    // true having flushed nothing.
     [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) = 0;
 
     // Convenience over the calls above.

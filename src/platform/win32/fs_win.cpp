@@ -226,24 +226,31 @@ class Win32FileSystem final : public FileSystem {
         // nothing here to flush.
         if (!(root[0] && root[1] == L':')) return true;
         const std::wstring device = std::wstring(L"\\\\.\\") + root[0] + L":";
+        // Opening a volume for writing needs administrator rights, and some
+        // volumes (Wine's among them) cannot be flushed as a whole. Then
+        // there is no volume-wide flush: go on unflushed rather than flush
+        // every file, which the passes do not want.
+        auto cannotFlushHere = [](DWORD err) {
+            if (err != ERROR_ACCESS_DENIED && err != ERROR_INVALID_FUNCTION &&
+                err != ERROR_NOT_SUPPORTED)
+                return false;
+            ::SetLastError(ERROR_SUCCESS);
+            return true;
+        };
         HANDLE h =
             CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            // Opening a volume for writing needs administrator rights. Without
-            // them there is no volume-wide flush: go on unflushed rather than
-            // flush every file, which the passes do not want.
-            if (GetLastError() == ERROR_ACCESS_DENIED) {
-                ::SetLastError(ERROR_SUCCESS);
-                return true;
-            }
-            return false;
-        }
+        if (h == INVALID_HANDLE_VALUE) return cannotFlushHere(GetLastError());
         BOOL ok = FlushFileBuffers(h);
         DWORD err = GetLastError();
         CloseHandle(h);
-        ::SetLastError(ok ? ERROR_SUCCESS : err);
-        return ok != FALSE;
+        if (!ok) {
+            if (cannotFlushHere(err)) return true;
+            ::SetLastError(err);
+            return false;
+        }
+        ::SetLastError(ERROR_SUCCESS);
+        return true;
     }
 
     std::wstring LongPathName(const std::wstring& path) override {
