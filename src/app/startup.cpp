@@ -2,6 +2,7 @@
 
 #include "app/settings_keys.h"
 #include "engine/engine.h"
+#include "engine/pass_log.h"
 #include "platform/fs.h"
 #include "platform/lock.h"
 #include "platform/text.h"
@@ -197,8 +198,9 @@ int InitInstance(Shell& shell) {
     g.ModulePath = plat::ModulePath();
     g.ModuleFolder = plat::ParentWithSep(g.ModulePath);
     g.TargetFolder = g.ModuleFolder;
-    g.LogFilePath = plat::WithSep(plat::TempDir()) + kLogFileName;
-    (void)plat::Fs().DeleteFile(g.LogFilePath);
+    // In a folder only this user can write (on Windows the temporary folder).
+    g.LogFilePath = engine::DefaultLogPath();
+    if (!g.LogFilePath.empty()) (void)plat::Fs().DeleteFile(g.LogFilePath);
     g.SystemDir = plat::WithSep(plat::SystemDir());
 
     shell.StartUpdateCheck();

@@ -230,7 +230,8 @@ bool OpenStore(const Options& o, OpenedStore* s, int* exitCode) {
 
 void StartLog() {
     // The log holds only the latest operation, as after every start.
-    (void)plat::Fs().DeleteFile(engine::LogPath());
+    const std::wstring log = engine::LogPath();
+    if (!log.empty()) (void)plat::Fs().DeleteFile(log);
 }
 
 }  // namespace
@@ -248,7 +249,7 @@ void InitGlobals() {
     g.SystemDir = plat::SystemDir();
     g.StoreDataRel = store::DataRel();
     g.StoreParamRel = store::ParamRel();
-    g.LogFilePath = plat::TempDir() + app::kLogFileName;
+    g.LogFilePath = engine::DefaultLogPath();
 }
 
 std::wstring FindWindowsProgram(const std::wstring& selfPath) {
@@ -289,13 +290,16 @@ int RunEncrypt(const Options& o) {
                       L" 请去掉 --second-password 或用 normal。");
 
     std::wstring exe;
+    // The program may be reached through a link (an installed copy, say):
+    // the copy placed into the folder is made from where the link leads.
     if (!o.exe.empty()) {
-        exe = AbsolutePath(o.exe);
+        exe = plat::FollowLink(AbsolutePath(o.exe));
         if (!plat::Fs().IsFile(exe))
             return Refuse(L"找不到 --exe 指定的程序" + Q(exe) +
                           L"。请给出 Windows 版 ulxjm.exe 的路径。");
     } else {
         exe = FindWindowsProgram(plat::ModulePath());
+        if (!exe.empty()) exe = plat::FollowLink(exe);
     }
 
     // The encrypt window's checks, in its order.

@@ -12,6 +12,7 @@
 #include "engine/pass_state.h"
 #include "engine/progress_model.h"
 #include "platform/fs.h"
+#include "platform/private_file.h"
 #include "platform/text.h"
 #include "store/layout.h"
 
@@ -20,6 +21,8 @@ namespace cli {
 namespace {
 
 constexpr int kTickMs = 50;
+// More of the log than anyone reads on a terminal; the file keeps the rest.
+constexpr size_t kLogShownBytes = 256 * 1024;
 
 std::wstring NoCr(std::wstring text) {
     std::wstring out;
@@ -140,13 +143,11 @@ PassCounts RunPass(int displayKind, int operation, const std::function<void()>& 
 
 std::vector<std::wstring> LogLines() {
     std::vector<std::wstring> lines;
-    auto file =
-        plat::Fs().Open(engine::LogPath(), plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!file) return lines;
+    // Only our own log: never a link or another user's file under its name.
     std::string bytes;
-    char buf[4096];
-    uint32_t n = 0;
-    while (file->Read(buf, sizeof(buf), &n) && n > 0) bytes.append(buf, n);
+    bool cut = false;
+    if (!plat::ReadPrivateFile(engine::LogPath(), kLogShownBytes, &bytes, &cut)) return lines;
+    if (cut) bytes.erase(bytes.rfind('\n') + 1);  // no half line (nor half character)
     std::wstring text = plat::FromAnsi(bytes);
     size_t start = 0;
     while (start < text.size()) {
@@ -157,6 +158,7 @@ std::vector<std::wstring> LogLines() {
         if (!line.empty()) lines.push_back(line);
         start = end + 1;
     }
+    if (cut) lines.push_back(L"……（日志太长，以下从略）");
     return lines;
 }
 

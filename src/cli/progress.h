@@ -36,7 +36,8 @@ struct PassCounts {
 // returns. `title` names the job in the plain lines.
 PassCounts RunPass(int displayKind, int operation, const std::function<void()>& body);
 
-// The lines of the pass log ("" when there is none).
+// The lines of the pass log (none when there is none, or when it is not a
+// private file of the user), its first 256 KiB at most.
 std::vector<std::wstring> LogLines();
 
 // Prints the summary; returns 0 when nothing failed, 1 otherwise. `verb` is

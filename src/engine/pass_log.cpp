@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "platform/env.h"
 #include "platform/fs.h"
+#include "platform/private_file.h"
 #include "platform/text.h"
 
 namespace engine {
@@ -22,21 +23,24 @@ bool AppendLogLine(const std::wstring& path, const std::wstring& line) {
     // The log is written by whoever meets trouble, possibly from two threads
     // (a pass and a watcher): serialise whole lines.
     std::lock_guard<std::mutex> lock(LogLock());
-    auto file = plat::Fs().Open(path, plat::Access::ReadWrite, plat::Disposition::OpenAlways);
-    if (!file) return false;
     std::string bytes = plat::ToAnsi(line);
     bytes += "\r\n";
-    return file->Seek(0, SEEK_END) && file->WriteAll(bytes.data(), uint32_t(bytes.size()));
+    return plat::AppendToPrivateFile(path, bytes);
+}
+
+std::wstring DefaultLogPath() {
+    const std::wstring dir = plat::PrivateTempDir();
+    return dir.empty() ? std::wstring() : dir + app::kLogFileName;
 }
 
 std::vector<std::wstring> LogLinesOf(const std::wstring& path) {
     std::vector<std::wstring> lines;
-    auto file = plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    uint64_t size = 0;
-    // The log is ours and short; anything larger is not read whole.
-    if (!file || !file->Size(&size) || size > (1u << 20)) return lines;
-    std::string bytes(size_t(size), '\0');
-    if (size && !file->ReadExact(bytes.data(), uint32_t(size))) return lines;
+    // Only our own log, never a file someone placed under its name; it is
+    // short, so its first MiB is all of it that matters.
+    std::string bytes;
+    bool cut = false;
+    if (!plat::ReadPrivateFile(path, 1u << 20, &bytes, &cut)) return lines;
+    if (cut) bytes.erase(bytes.rfind('\n') + 1);
     size_t at = 0;
     while (at < bytes.size()) {
         size_t end = bytes.find('\n', at);
@@ -52,7 +56,7 @@ std::vector<std::wstring> LogLinesOf(const std::wstring& path) {
 std::wstring LogPath() {
     const std::wstring& p = app::Globals().LogFilePath;
     if (!p.empty()) return p;
-    return plat::TempDir() + app::kLogFileName;
+    return DefaultLogPath();
 }
 
 std::wstring ErrorCodeText(uint32_t code) {

@@ -102,6 +102,8 @@ class FileSystem {
     virtual ~FileSystem() = default;
 
     // Entries of a folder, without "." and "..", in the order the OS gives.
+    // A link (to a file, a folder or nothing) is listed as itself, with
+    // kAttrReparsePoint; GetAttributes reports it the same way.
     [[nodiscard]] virtual bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) = 0;
     // kInvalidAttributes when the object does not exist.
     virtual uint32_t GetAttributes(const std::wstring& path) = 0;
@@ -112,17 +114,23 @@ class FileSystem {
     [[nodiscard]] virtual bool RemoveDir(const std::wstring& path) = 0;
     // MoveFileW: fails when `to` exists (kErrAlreadyExists, files and
     // folders alike, nothing changes); a folder cannot cross volumes
-    // (kErrNotSameDevice), a file can (copied then deleted).
+    // (kErrNotSameDevice), a file can (copied then deleted). A link moves
+    // as the link itself.
     [[nodiscard]] virtual bool Move(const std::wstring& from, const std::wstring& to) = 0;
     // CopyFileW: copies content, attributes and last-write time. An existing
     // target gives kErrFileExists with failIfExists, else it is replaced
-    // unless it is READONLY or HIDDEN (kErrAccessDenied).
+    // unless it is READONLY or HIDDEN (kErrAccessDenied). A link as source
+    // or as existing target gives kErrCantAccessFile: neither is followed.
     [[nodiscard]] virtual bool Copy(const std::wstring& from, const std::wstring& to,
                                     bool failIfExists) = 0;
     // Files only; a READONLY file or a folder gives kErrAccessDenied.
     [[nodiscard]] virtual bool DeleteFile(const std::wstring& path) = 0;
     // A file, never a folder (kErrAccessDenied); CreateNew on an existing
-    // file gives kErrFileExists.
+    // file gives kErrFileExists. A link as the last component is never
+    // opened nor written through, whatever the disposition: it gives
+    // kErrCantAccessFile (CreateNew: kErrFileExists), and nothing is created
+    // where a dangling link points. posix refuses FIFOs, sockets and
+    // devices too (kErrAccessDenied).
     virtual std::unique_ptr<File> Open(const std::wstring& path, Access access,
                                        Disposition disposition) = 0;
     // GetLongPathNameW: the long form of an existing path, empty when missing.
@@ -139,8 +147,9 @@ class FileSystem {
     [[nodiscard]] virtual bool RestrictToOwner(const std::wstring& path) = 0;
     // Makes every write so far on the volume holding `path` (a file or a
     // folder) durable; a pass calls it once per batch, not per file.
-    // Windows needs administrator rights to flush a volume: without them
-    // this returns true having flushed nothing.
+    // Windows needs administrator rights to flush a volume: without them,
+    // or on a volume that cannot be flushed whole (Wine's), this returns
+    // true having flushed nothing.
     [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) = 0;
 
     // Convenience over the calls above.
@@ -157,6 +166,12 @@ class FileSystem {
 
 // The operating system's file system.
 FileSystem& OsFileSystem();
+
+// Where the link `path` leads, every link on the way resolved; `path`
+// itself when it is not a link or leads nowhere. For the few files the
+// user's own links may rightly stand for (the settings files, the program
+// named on the command line); everything else refuses links.
+std::wstring FollowLink(const std::wstring& path);
 
 // The file system the core uses: the OS one unless a test installed another.
 FileSystem& Fs();

@@ -11,6 +11,9 @@
 // Every write replaces the file as a whole: the new text goes to name.tmp,
 // the old file becomes name.bak, the new one takes the name, the backup
 // goes. A reader that finds only name.bak (a crash in between) uses it.
+// The new file keeps the old one's permission bits. A settings file that is
+// a link (kept with the user's other configuration files) is read and
+// replaced where it leads, so the link stays.
 #include <mutex>
 #include <vector>
 
@@ -205,7 +208,8 @@ class IniSettings final : public Settings {
     static bool Load(const std::wstring& file, std::vector<std::wstring>* lines) {
         lines->clear();
         std::string bytes;
-        for (const std::wstring& name : {file, file + L".bak"}) {
+        const std::wstring real = FollowLink(file);
+        for (const std::wstring& name : {real, real + L".bak"}) {
             if (ReadAll(name, &bytes)) {
                 *lines = SplitLines(FromAnsi(bytes));
                 return true;
@@ -266,7 +270,8 @@ class IniSettings final : public Settings {
         lines->push_back(entry);
     }
 
-    bool Save(const std::wstring& file, const std::vector<std::wstring>& lines) {
+    bool Save(const std::wstring& linked, const std::vector<std::wstring>& lines) {
+        const std::wstring file = FollowLink(linked);
         std::wstring text;
         for (const auto& l : lines) text += l + L"\r\n";
         std::string bytes = ToAnsi(text);
@@ -283,6 +288,9 @@ class IniSettings final : public Settings {
             }
         }
         bool hadOld = fs.Exists(file);
+        // Best effort: a volume without permission bits refuses, and the
+        // settings are worth more than the bits.
+        if (hadOld) (void)fs.CopyAccess(file, tmp);
         if (hadOld) {
             if (fs.Exists(bak)) (void)fs.DeleteFile(bak);
             if (!fs.Move(file, bak)) {

@@ -216,8 +216,9 @@ bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath
     const std::wstring copy = plat::JoinPath(folder, plat::LeafName(modulePath));
     // Copying the program onto itself (it runs from this folder) would at
     // best fail and at worst truncate it.
+    // A program started through a link is copied from where the link leads.
     if (!modulePath.empty() && !plat::EqualsNoCase(copy, modulePath))
-        (void)Fs().Copy(modulePath, copy, false);
+        (void)Fs().Copy(plat::FollowLink(modulePath), copy, false);
     AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem);
     return WriteFolderDecorations(folder);
 }

@@ -86,6 +86,7 @@ class CliTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(plat::Fs().CreateDir(tmp_ / L"tmp"));
         ASSERT_TRUE(plat::Fs().CreateDir(tmp_ / L"config"));
+        ASSERT_TRUE(plat::Fs().CreateDir(tmp_ / L"cache"));
         exe_ = tmp_ / L"fake-ulxjm.exe";
         ASSERT_TRUE(WriteFileBytes(exe_, "MZ fake windows program"));
     }
@@ -97,7 +98,8 @@ class CliTest : public ::testing::Test {
         const std::string in = N(tmp_ / L"stdin"), out = N(tmp_ / L"stdout"),
                           err = N(tmp_ / L"stderr");
         EXPECT_TRUE(WriteFileBytes(plat::FromUtf8(in), input));
-        const std::string tmpDir = N(tmp_ / L"tmp"), config = N(tmp_ / L"config");
+        const std::string tmpDir = N(tmp_ / L"tmp"), config = N(tmp_ / L"config"),
+                          cache = N(tmp_ / L"cache");
         pid_t pid = fork();
         if (pid == 0) {
             setsid();
@@ -109,6 +111,8 @@ class CliTest : public ::testing::Test {
             dup2(fe, 2);
             setenv("TMPDIR", tmpDir.c_str(), 1);
             setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+            setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+            unsetenv("XDG_RUNTIME_DIR");
             std::vector<char*> argv;
             argv.push_back(const_cast<char*>(program.c_str()));
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -366,6 +370,43 @@ TEST_F(CliTest, FilesThatWouldFailAreReportedAndKept) {
     // A file without a trailer is not in the encrypted format: it comes back as it is.
     EXPECT_EQ(ReadFileBytes(plat::JoinPath(dir, L"image.bin")), bytes);
     EXPECT_EQ(ReadFileBytes(plat::JoinPath(dir, L"notes.txt")), "plain text\r\nline 2\r\n");
+}
+
+// Another user may create the shared temporary folder's log folder first,
+// leading to a folder of ours: the log then goes elsewhere, and the file it
+// leads to is neither written nor printed.
+TEST_F(CliTest, APlantedLogFolderIsNeitherWrittenNorShown) {
+    ASSERT_TRUE(plat::Fs().CreateDir(tmp_ / L"victim"));
+    const std::wstring victimLog = tmp_ / L"victim/easylog.txt";
+    ASSERT_TRUE(WriteFileBytes(victimLog, "victim's own line\r\n"));
+    const std::string planted = N(tmp_ / L"tmp/ulxjm-") + std::to_string(geteuid());
+    ASSERT_EQ(symlink(N(tmp_ / L"victim").c_str(), planted.c_str()), 0);
+
+    const std::wstring dir = MakeFolder(L"d");
+    const std::wstring other = MakeFolder(L"other");
+    ASSERT_EQ(Encrypt(dir, "highest").code, 0);
+    ASSERT_EQ(Encrypt(other, "highest", "another").code, 0);
+    ASSERT_TRUE(plat::Fs().Move(plat::JoinPath(other, L"ulxjm/ffffff/notes.txt.zpwenc0"),
+                                plat::JoinPath(dir, L"ulxjm/ffffff/foreign.txt.zpwenc0")));
+    Result r = Run({"decrypt", N(dir), "--password-stdin"}, "secret\n");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("foreign.txt 强度解密失败"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("victim's own line"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(victimLog), "victim's own line\r\n");
+    EXPECT_NE(ReadFileBytes(tmp_ / L"cache/ulxjm/easylog.txt").find("foreign.txt"),
+              std::string::npos);
+}
+
+TEST_F(CliTest, AProgramNamedThroughALinkIsCopiedFromWhereItLeads) {
+    const std::wstring link = tmp_ / L"installed-ulxjm.exe";
+    ASSERT_EQ(symlink(N(exe_).c_str(), N(link).c_str()), 0);
+    const std::wstring dir = MakeFolder(L"d");
+    Result r = Run({"encrypt", N(dir), "--exe", N(link), "--password-stdin"}, "pw\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::wstring placed = plat::JoinPath(dir, L"ulxjm.exe");
+    EXPECT_EQ(ReadFileBytes(placed), "MZ fake windows program");
+    EXPECT_FALSE(plat::Fs().GetAttributes(placed) & plat::kAttrReparsePoint)
+        << "a copy, not a link";
 }
 
 TEST_F(CliTest, DamagedRecordsRefuseThePasswordAndChangeNothing) {

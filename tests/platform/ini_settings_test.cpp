@@ -6,6 +6,11 @@
 #include "support/faulty_fs.h"
 #include "support/test_files.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using plat::JoinPath;
@@ -136,6 +141,31 @@ TEST_F(IniSettingsTest, AFailedWriteNeverLosesTheFile) {
         }
     }
 }
+
+#ifndef _WIN32
+// Configuration files are often links into a folder of their own, and so
+// may the settings folder be. Both are the user's own: followed, kept.
+TEST_F(IniSettingsTest, LinkedSettingsFilesStayLinkedAndKeepTheirBits) {
+    const std::wstring real = JoinPath(tmp_.path(), L"dotfiles");
+    ASSERT_TRUE(plat::Fs().CreateDir(real));
+    ASSERT_TRUE(plat::Fs().CreateDir(Folder()));
+    const std::wstring target = JoinPath(real, L"profile.ini");
+    ASSERT_TRUE(testsupport::WriteFileBytes(target, "[Other]\r\nkeep=1\r\n"));
+    const std::string profile = plat::ToUtf8(JoinPath(Folder(), L"profile.ini"));
+    ASSERT_EQ(symlink(plat::ToUtf8(target).c_str(), profile.c_str()), 0);
+    ASSERT_EQ(chmod(plat::ToUtf8(target).c_str(), 0600), 0);
+
+    ASSERT_TRUE(Open()->WriteProfileString(L"", L"szTips", L"经由链接"));
+    EXPECT_EQ(Open()->GetProfileString(L"", L"szTips", L""), L"经由链接");
+    struct stat st;
+    ASSERT_EQ(lstat(profile.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    ASSERT_EQ(stat(plat::ToUtf8(target).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private settings file became readable";
+    EXPECT_NE(testsupport::ReadFileBytes(target).find("szTips="), std::string::npos);
+    EXPECT_EQ(Open()->GetProfileInt(L"Other", L"keep", 0), 1);
+}
+#endif
 
 // A file system on which the settings file exists but cannot be read, as
 // when another program holds it locked.

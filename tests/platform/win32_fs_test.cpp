@@ -8,6 +8,7 @@
 #include <map>
 
 #include "platform/fs.h"
+#include "platform/private_file.h"
 #include "platform/win32/win.h"
 #include "support/test_files.h"
 
@@ -108,6 +109,48 @@ TEST(Win32Fs, ReadOnlyFilesRefuseWritesAsOnWindowsEvenUnderWineAsRoot) {
     ASSERT_TRUE(Fs().SetAttributes(tmp / L"ro", plat::kAttrNormal));
     EXPECT_TRUE(Fs().Copy(tmp / L"src", tmp / L"ro", false));
     EXPECT_EQ(testsupport::ReadFileBytes(tmp / L"ro"), "new");
+}
+
+// Windows makes links for CreateSymbolicLinkW where the user may (developer
+// mode or an administrator) and reports them as reparse points.
+TEST(Win32Fs, LinksAreNeverOpenedCopiedOrAppendedThrough) {
+    testsupport::TempFolder tmp;
+    ASSERT_TRUE(testsupport::WriteFileBytes(tmp / L"victim", "victim's"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(tmp / L"new", "new"));
+    if (!CreateSymbolicLinkW((tmp / L"link").c_str(), (tmp / L"victim").c_str(),
+                             SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+        (void)CreateSymbolicLinkW((tmp / L"link").c_str(), (tmp / L"victim").c_str(), 0);
+    // Wine 8 reports success and makes nothing, and shows Unix links as
+    // what they lead to: there is no link to test with.
+    const uint32_t a = Fs().GetAttributes(tmp / L"link");
+    if (a == plat::kInvalidAttributes || !(a & plat::kAttrReparsePoint))
+        GTEST_SKIP() << "no symbolic links can be made here";
+
+    for (auto how : {plat::Disposition::OpenExisting, plat::Disposition::OpenAlways,
+                     plat::Disposition::CreateAlways}) {
+        EXPECT_EQ(Fs().Open(tmp / L"link", plat::Access::ReadWrite, how), nullptr);
+        EXPECT_EQ(plat::LastError(), plat::kErrCantAccessFile);
+    }
+    EXPECT_EQ(Fs().Open(tmp / L"link", plat::Access::Read, plat::Disposition::OpenExisting),
+              nullptr);
+    EXPECT_FALSE(Fs().Copy(tmp / L"new", tmp / L"link", false));
+    EXPECT_EQ(plat::LastError(), plat::kErrCantAccessFile);
+    EXPECT_FALSE(Fs().Copy(tmp / L"link", tmp / L"copy", false));
+    EXPECT_FALSE(Fs().Exists(tmp / L"copy"));
+    EXPECT_FALSE(plat::AppendToPrivateFile(tmp / L"link", "appended"));
+    std::string text;
+    EXPECT_FALSE(plat::ReadPrivateFile(tmp / L"link", 100, &text));
+    EXPECT_EQ(testsupport::ReadFileBytes(tmp / L"victim"), "victim's");
+    EXPECT_EQ(plat::FollowLink(tmp / L"link"), tmp / L"victim");
+    EXPECT_EQ(plat::FollowLink(tmp / L"new"), tmp / L"new");
+}
+
+TEST(Win32Fs, VolumeSyncWithOrWithoutTheRightToFlush) {
+    testsupport::TempFolder tmp;
+    ASSERT_TRUE(testsupport::WriteFileBytes(tmp / L"f", "x"));
+    // Administrators flush the volume, others go on unflushed: true either way.
+    EXPECT_TRUE(Fs().SyncVolume(tmp / L"f")) << plat::LastError();
+    EXPECT_TRUE(Fs().SyncVolume(tmp.path())) << plat::LastError();
 }
 
 TEST(Win32Fs, ErrorsCarryTheSystemText) {

@@ -427,14 +427,14 @@ std::string TempNameBeside(const std::string& to) {
 // a failure never leaves a half-written file under its name. `durable`
 // syncs the copy (a cross-volume move deletes the source right after).
 bool CopyImpl(const std::string& from, const std::string& to, bool failIfExists, bool durable) {
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return FailErrno(from);
+    int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (in < 0) return FailOpenNoFollow(from);
     Info src;
     if (!FStat(in, &src)) {
         close(in);
         return FailErrno(from);
     }
-    if (S_ISDIR(src.mode)) {
+    if (!S_ISREG(src.mode)) {
         close(in);
         return Fail(kErrAccessDenied);
     }
@@ -444,6 +444,10 @@ bool CopyImpl(const std::string& from, const std::string& to, bool failIfExists,
         if (failIfExists) {
             close(in);
             return Fail(kErrFileExists);
+        }
+        if (S_ISLNK(dst.mode)) {
+            close(in);
+            return Fail(kErrCantAccessFile);
         }
         uint32_t attrs = AttributesOf(to, dst);
         // CopyFileW refuses to overwrite folders and READONLY or HIDDEN files.
@@ -708,31 +712,45 @@ class OsFs final : public FileSystem {
                 flags |= O_CREAT;
                 break;
         }
+        // A link is never opened: whoever placed it could otherwise have a
+        // file of ours read, written or created where it points. FIFOs and
+        // devices are refused as well; opening one could wait forever.
         struct stat st;
-        if (stat(p.c_str(), &st) == 0) {
+        if (lstat(p.c_str(), &st) == 0) {
             if (disposition == Disposition::CreateNew) {
                 Fail(kErrFileExists);
+                return nullptr;
+            }
+            if (S_ISLNK(st.st_mode)) {
+                Fail(kErrCantAccessFile);
                 return nullptr;
             }
             // Writing to a READONLY file or opening a folder is refused on
             // Windows even for an administrator.
             bool writes = access == Access::ReadWrite || disposition == Disposition::CreateAlways;
-            if (S_ISDIR(st.st_mode) ||
-                (writes && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)) {
+            if (!S_ISREG(st.st_mode) || (writes && (st.st_mode & 0222) == 0)) {
                 Fail(kErrAccessDenied);
                 return nullptr;
             }
         }
-        int fd = open(p.c_str(), flags, 0666);
+        // The checks above may be overtaken: O_NOFOLLOW and O_NONBLOCK keep
+        // the open itself safe, fstat checks what it got.
+        int fd = open(p.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
         if (fd < 0) {
-            Fail(errno == EEXIST ? kErrFileExists : MapErrno(errno, p));
+            if (errno == EEXIST)
+                Fail(kErrFileExists);
+            else
+                FailOpenNoFollow(p);
             return nullptr;
         }
-        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             close(fd);
             Fail(kErrAccessDenied);
             return nullptr;
         }
+        // Reads and writes of a regular file ignore O_NONBLOCK; cleared all
+        // the same so the descriptor says what it is.
+        (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         t_lastError = kErrSuccess;
         return std::make_unique<PosixFile>(fd, p);
     }
@@ -793,6 +811,17 @@ void SetLastError(uint32_t code) {
 FileSystem& OsFileSystem() {
     static OsFs fs;
     return fs;
+}
+
+std::wstring FollowLink(const std::wstring& path) {
+    const std::string p = U8(path);
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = realpath(p.c_str(), nullptr);
+    if (!real) return path;
+    std::wstring out = posix::WidePath(real);
+    std::free(real);
+    return out;
 }
 
 std::wstring ErrorText(uint32_t code) {

@@ -84,6 +84,18 @@ bool IsReadOnlyFile(const std::wstring& path) {
     return true;
 }
 
+// A reparse point (symbolic link, junction, mount point) where a file was
+// expected: never opened nor written through.
+bool IsReparsePoint(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool FailLink() {
+    ::SetLastError(kErrCantAccessFile);
+    return false;
+}
+
 class Win32FileSystem final : public FileSystem {
   public:
     bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
@@ -142,6 +154,16 @@ class Win32FileSystem final : public FileSystem {
         return MoveFileW(from.c_str(), to.c_str()) != FALSE;
     }
     bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
+        // CopyFileW would copy what a source link leads to and write into
+        // what a target link leads to.
+        if (IsReparsePoint(from)) return FailLink();
+        if (IsReparsePoint(to)) {
+            if (failIfExists) {
+                ::SetLastError(ERROR_FILE_EXISTS);
+                return false;
+            }
+            return FailLink();
+        }
         if (!failIfExists && IsReadOnlyFile(to)) return false;
         return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
     }
@@ -167,11 +189,28 @@ class Win32FileSystem final : public FileSystem {
                 how = OPEN_ALWAYS;
                 break;
         }
+        // A link is refused before anything is created or truncated; the
+        // handle is opened on the reparse point itself and checked again,
+        // in case one appeared meanwhile.
+        if (IsReparsePoint(path)) {
+            ::SetLastError(how == CREATE_NEW ? DWORD(ERROR_FILE_EXISTS)
+                                             : DWORD(kErrCantAccessFile));
+            return nullptr;
+        }
         if (access != Access::Read && IsReadOnlyFile(path)) return nullptr;
-        HANDLE h =
-            CreateFileW(path.c_str(), want, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(path.c_str(), want,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, how,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
+        const DWORD created = GetLastError();  // ERROR_ALREADY_EXISTS or not, as CreateFileW says
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(h, &info) &&
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            CloseHandle(h);
+            FailLink();
+            return nullptr;
+        }
+        ::SetLastError(created);
         return std::make_unique<Win32File>(h);
     }
 
@@ -187,24 +226,31 @@ class Win32FileSystem final : public FileSystem {
         // nothing here to flush.
         if (!(root[0] && root[1] == L':')) return true;
         const std::wstring device = std::wstring(L"\\\\.\\") + root[0] + L":";
+        // Opening a volume for writing needs administrator rights, and some
+        // volumes (Wine's among them) cannot be flushed as a whole. Then
+        // there is no volume-wide flush: go on unflushed rather than flush
+        // every file, which the passes do not want.
+        auto cannotFlushHere = [](DWORD err) {
+            if (err != ERROR_ACCESS_DENIED && err != ERROR_INVALID_FUNCTION &&
+                err != ERROR_NOT_SUPPORTED)
+                return false;
+            ::SetLastError(ERROR_SUCCESS);
+            return true;
+        };
         HANDLE h =
             CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            // Opening a volume for writing needs administrator rights. Without
-            // them there is no volume-wide flush: go on unflushed rather than
-            // flush every file, which the passes do not want.
-            if (GetLastError() == ERROR_ACCESS_DENIED) {
-                ::SetLastError(ERROR_SUCCESS);
-                return true;
-            }
-            return false;
-        }
+        if (h == INVALID_HANDLE_VALUE) return cannotFlushHere(GetLastError());
         BOOL ok = FlushFileBuffers(h);
         DWORD err = GetLastError();
         CloseHandle(h);
-        ::SetLastError(ok ? ERROR_SUCCESS : err);
-        return ok != FALSE;
+        if (!ok) {
+            if (cannotFlushHere(err)) return true;
+            ::SetLastError(err);
+            return false;
+        }
+        ::SetLastError(ERROR_SUCCESS);
+        return true;
     }
 
     std::wstring LongPathName(const std::wstring& path) override {
@@ -223,6 +269,26 @@ class Win32FileSystem final : public FileSystem {
 FileSystem& OsFileSystem() {
     static Win32FileSystem fs;
     return fs;
+}
+
+std::wstring FollowLink(const std::wstring& path) {
+    if (!IsReparsePoint(path)) return path;
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    std::wstring out(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, out.data(), DWORD(out.size()), VOLUME_NAME_DOS);
+    if (n >= out.size()) {
+        out.resize(n + 1);
+        n = GetFinalPathNameByHandleW(h, out.data(), DWORD(out.size()), VOLUME_NAME_DOS);
+    }
+    CloseHandle(h);
+    if (n == 0 || n >= out.size()) return path;
+    out.resize(n);
+    // "\\?\C:\x" and "\\?\UNC\server\share" back to their usual forms.
+    if (out.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + out.substr(8);
+    if (out.compare(0, 4, L"\\\\?\\") == 0) return out.substr(4);
+    return out;
 }
 
 uint32_t LastError() {
