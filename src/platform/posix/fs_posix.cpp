@@ -24,6 +24,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/fs.h"
 #include "platform/posix/native_path.h"
@@ -201,11 +203,30 @@ constexpr char kNtfsAttrib[] = "system.ntfs_attrib";
 constexpr long kNtfs3Magic = 0x7366746e;
 constexpr long kFuseMagic = 0x65735546;
 
-DosStore StoreOf(const std::string& p) {
+// The type of the file system holding `p`. Known per device once asked:
+// a pass over thousands of files asks for each file's marks.
+long FsTypeOf(const std::string& p, dev_t dev) {
+    static std::mutex lock;
+    static std::map<dev_t, long> known;
+    if (dev != 0) {
+        std::lock_guard<std::mutex> hold(lock);
+        auto it = known.find(dev);
+        if (it != known.end()) return it->second;
+    }
     struct statfs sf;
-    if (statfs(p.c_str(), &sf) != 0) return DosStore::Xattr;
-    if (sf.f_type == MSDOS_SUPER_MAGIC) return DosStore::Fat;
-    if (sf.f_type == kNtfs3Magic || sf.f_type == kFuseMagic) {
+    if (statfs(p.c_str(), &sf) != 0) return -1;
+    if (dev != 0) {
+        std::lock_guard<std::mutex> hold(lock);
+        known[dev] = long(sf.f_type);
+    }
+    return long(sf.f_type);
+}
+
+DosStore StoreOf(const std::string& p, dev_t dev = 0) {
+    const long type = FsTypeOf(p, dev);
+    if (type == -1) return DosStore::Xattr;
+    if (type == MSDOS_SUPER_MAGIC) return DosStore::Fat;
+    if (type == kNtfs3Magic || type == kFuseMagic) {
         uint32_t v;
         if (lgetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v)) == sizeof(v)) return DosStore::Ntfs;
     }
@@ -236,7 +257,7 @@ uint32_t ParseDosAttrib(const char* buf, ssize_t len) {
 // Hidden/system bits kept outside the mode: FAT attribute byte or xattr.
 uint32_t ReadDosBits(const std::string& p, const Info& info) {
     if (S_ISLNK(info.mode) || !(S_ISREG(info.mode) || S_ISDIR(info.mode))) return 0;
-    switch (StoreOf(p)) {
+    switch (StoreOf(p, info.dev)) {
         case DosStore::Fat: {
             int fd = open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) return 0;
@@ -748,9 +769,8 @@ class OsFs final : public FileSystem {
             Fail(kErrAccessDenied);
             return nullptr;
         }
-        // Reads and writes of a regular file ignore O_NONBLOCK; cleared all
-        // the same so the descriptor says what it is.
-        (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        // Reads and writes of a regular file ignore O_NONBLOCK, so it stays
+        // set: clearing it would cost two calls per file of a pass.
         t_lastError = kErrSuccess;
         return std::make_unique<PosixFile>(fd, p);
     }
