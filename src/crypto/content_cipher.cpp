@@ -18,6 +18,7 @@ namespace {
 // bytes written do not depend on it.
 constexpr uint32_t kChunkSize = 256 * 1024;
 constexpr size_t kCheckSize = 16;
+constexpr uint64_t kOwnFlushSize = 4u << 20;
 
 const wchar_t* const kWholeFileExtensions[] = {L".txt", L".ini", L".html", L".htm", L".cpp",
                                                L".h",   L".c",   L".php",  L".asp", L".xml"};
@@ -632,6 +633,16 @@ bool ContentCipher::Apply(FileChange& c) {
         }
     }
     (void)out->SetTimes(c.times);
+    // A big file is flushed by itself: its data must reach the medium anyway,
+    // and a whole-volume sync would also wait for everything else written
+    // meanwhile. Small ones wait for their batch's single sync.
+    if (length >= kOwnFlushSize) {
+        if (!out->Flush()) {
+            out.reset();
+            return giveUp(encrypting ? kReasonWriteTrailer : kReasonWrite);
+        }
+        c.flushed = true;
+    }
     return true;
 }
 

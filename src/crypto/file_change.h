@@ -49,6 +49,7 @@ struct FileChange {
     uint64_t cipherEnd = 0;  // copy and whole changes: bytes that pass through RC4
     bool legacy = false;     // a file of the legacy format
     bool unsettled = false;  // a failure could not put the file back
+    bool flushed = false;    // its working file was made durable on its own
 
     bool InPlace() const {
         return kind == ChangeKind::EncryptFirstBlock || kind == ChangeKind::DecryptFirstBlock;

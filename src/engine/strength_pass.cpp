@@ -329,7 +329,10 @@ void CCryptAndDe_old::RunBatch() {
     }
 
     // 4. Everything written is on the medium before any name changes.
-    (void)fs.SyncVolume(dataFolder_);
+    bool needSync = false;
+    for (size_t k = 0; k < batch.size(); ++k)
+        needSync = needSync || (applied[k] && !changes[k]->flushed);
+    if (needSync) (void)fs.SyncVolume(dataFolder_);
 
     // 5. Names: each rename completes one file.
     std::vector<const crypto::FileChange*> unsettled;
