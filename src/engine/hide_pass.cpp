@@ -177,9 +177,10 @@ void CJiaMiWeiZhuang::Body(bool inlineRun) {
             const std::wstring exe =
                 job_.exePath.empty() ? app::Globals().ModulePath : job_.exePath;
             (void)store::FinishEncryption(job_.root, exe);
-            // A normal store is complete now; a strength pass keeps its
-            // journal until the contents are encrypted too.
-            if (!inlineRun) (void)PassJournal(job_.root).Remove();
+            // A normal store this pass made is complete now. A strength
+            // pass keeps its journal until the contents are encrypted too,
+            // and recovery, which finishes someone else's store, decides.
+            if (!inlineRun && !job_.storeReady) (void)PassJournal(job_.root).Remove();
         }
     } catch (...) {
         // Out of memory: what was moved is in the store, the rest stayed;
