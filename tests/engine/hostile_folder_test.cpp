@@ -255,7 +255,9 @@ TEST_F(HostileFolderTest, AStoreThatCannotBeMadeLeavesTheFolderAsItWas) {
             SCOPED_TRACE(plat::ToUtf8(c.path) + " strength " + std::to_string(strength));
             HookedFs fs;
             fs.hook = [&](FsOp op, const std::wstring& path) -> uint32_t {
-                return op == c.op && plat::EndsWithNoCase(path, c.path) ? plat::kErrDiskFull : 0;
+                return op == c.op && plat::EndsWithNoCase(path, c.path)
+                           ? uint32_t(plat::kErrDiskFull)
+                           : 0u;
             };
             engine::PassSummary s;
             {

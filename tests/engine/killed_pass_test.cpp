@@ -86,8 +86,9 @@ class KilledPassTest : public EngineTest {
             WriteFile(plat::JoinPath(incoming_, L"new.txt"), Bytes(100, 10));
         }
         if (c.pass == Pass::Extract || c.pass == Pass::Take) MakeDir(out_);
-        if (c.pass != Pass::Encrypt)
+        if (c.pass != Pass::Encrypt) {
             ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", c.strength, ui_).ok());
+        }
     }
 
     void RunPass(const Case& c) {
@@ -142,18 +143,20 @@ class KilledPassTest : public EngineTest {
         engine::RecoveryReport r = engine::Recover(folder_, L"", ui_);
         EXPECT_TRUE(r.ok()) << what << ": recovery left something unsettled";
         if (c.pass == Pass::Encrypt) {
-            if (!store::IsEncryptedFolder(folder_))
+            if (!store::IsEncryptedFolder(folder_)) {
                 EXPECT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", c.strength, ui_).ok())
                     << what;
-            else if (r.pendingStrength)
+            } else if (r.pendingStrength) {
                 EXPECT_TRUE(engine::ResumeEncryption(folder_, L"pw", ui_).ok()) << what;
+            }
             // An encryption that ended leaves no journal behind.
             EXPECT_FALSE(
                 plat::Fs().Exists(plat::JoinPath(store::ParamDir(folder_), engine::kJournalName)))
                 << what;
         }
-        if (store::IsEncryptedFolder(folder_))
+        if (store::IsEncryptedFolder(folder_)) {
             EXPECT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok()) << what;
+        }
         EXPECT_FALSE(store::IsEncryptedFolder(folder_)) << what;
     }
 
