@@ -132,8 +132,8 @@ TEST_F(HostileFolderTest, AFolderThatCannotBeListedIsAFailureNotASilence) {
     const auto before = Content();
     HookedFs fs;
     fs.hook = [](FsOp op, const std::wstring& path) -> uint32_t {
-        return op == FsOp::ListDir && plat::EndsWithNoCase(path, L"相册") ? plat::kErrAccessDenied
-                                                                          : 0;
+        const bool cut = op == FsOp::ListDir && plat::EndsWithNoCase(path, L"相册");
+        return cut ? uint32_t(plat::kErrAccessDenied) : 0u;
     };
     {
         plat::ScopedFileSystem use(fs);
