@@ -28,6 +28,13 @@ PassSummary Summarise(bool started) {
     return s;
 }
 
+// A strength store refused the password: nothing started.
+PassSummary RefuseStrengthPassword(PassUi& ui) {
+    ui.ShowMessage(crypto::kMsgStrengthPasswordWrong, MessageIcon::Error);
+    State().done = true;
+    return Summarise(false);
+}
+
 const wchar_t* KindText(int strength) {
     return strength == 1   ? store::kKindHigher
            : strength == 2 ? store::kKindHighest
@@ -106,11 +113,8 @@ PassSummary DecryptStore(const std::wstring& folder, const std::wstring& passwor
                  ? kOpFullDecrypt
                  : kOpBrowse;
     st.operation = op;
-    if (!crypto::CheckStrengthPassword(param, password, legacyHash)) {
-        ui.ShowMessage(crypto::kMsgStrengthPasswordWrong, MessageIcon::Error);
-        st.done = true;
-        return Summarise(false);
-    }
+    if (!crypto::CheckStrengthPassword(param, password, legacyHash))
+        return RefuseStrengthPassword(ui);
     CCryptAndDe_old pass(ui);
     DecryptJob job;
     job.root = folder;
@@ -148,12 +152,8 @@ PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& pas
     records.Wipe();
     st.kind = kind == crypto::kKindHigher ? kKindHigherEncrypt : kKindHighestEncrypt;
     st.operation = kOpEncrypt;
-    if (kind == crypto::kKindNormal ||
-        !crypto::CheckStrengthPassword(param, password, legacyHash)) {
-        ui.ShowMessage(crypto::kMsgStrengthPasswordWrong, MessageIcon::Error);
-        st.done = true;
-        return Summarise(false);
-    }
+    if (kind == crypto::kKindNormal || !crypto::CheckStrengthPassword(param, password, legacyHash))
+        return RefuseStrengthPassword(ui);
     CCryptAndDe_old pass(ui);
     StrengthJob job;
     job.root = folder;
