@@ -317,51 +317,35 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
         return stayPlain(nullptr);
     }
     if (!MakeWritable(path, attrs)) return stayPlain(kReasonReadOnly);
-    std::unique_ptr<plat::File> file =
-        fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
     auto c = std::make_unique<FileChange>();
     c->kind = whole ? ChangeKind::EncryptWhole : ChangeKind::EncryptFirstBlock;
     c->from = path;
     c->to = AddSuffix(path);
     c->attributes = attrs;
-    if (!file || !file->GetTimes(&c->times) || !file->Size(&c->oldSize)) {
-        file.reset();
-        PutBackReadOnly(path, attrs);
-        return stayPlain(kReasonOpenSource);
-    }
-    sink_.SetCurrentLength(c->oldSize);
-
-    Rc4 rc4(key_.data(), key_.size());
-    uint8_t check[kCheckSize];
-    std::memcpy(check, kCheckText, kCheckSize);
-    rc4.Process(check, kCheckSize);
-    std::wstring scrambled = scrambler_.Scramble(password_, false);
-    std::string text = TrailerText(whole ? kModeWhole : kModeFirstBlock, c->oldSize,
-                                   scrambler_.Scramble(options_.ownerText, false), scrambled);
-    plat::Wipe(scrambled);
-    if (text.empty()) {
-        file.reset();
-        PutBackReadOnly(path, attrs);
-        return stayPlain(kReasonWriteTrailer);
-    }
-    c->tail.assign(check, check + kCheckSize);
-    c->tail.insert(c->tail.end(), text.begin(), text.end());
-    plat::Wipe(text);
-
     if (whole) {
+        // Nothing of the file is needed before it is read whole into its
+        // working file; its length and times are taken then.
         c->temp = path + kTempSuffix;
-        c->newSize = c->oldSize + c->tail.size();
-        c->cipherEnd = c->oldSize;
-        c->rc4.Init(key_.data(), key_.size());
-        uint8_t skip[kCheckSize] = {};
-        c->rc4.Process(skip, kCheckSize);
         // An existing ".tmp" may be the user's: never touch it.
         if (fs.Exists(c->temp)) {
-            file.reset();
             PutBackReadOnly(path, attrs);
             return stayPlain(kReasonTempFile);
         }
     } else {
+        std::unique_ptr<plat::File> file =
+            fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+        if (!file || !file->GetTimes(&c->times) || !file->Size(&c->oldSize)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonOpenSource);
+        }
+        sink_.SetCurrentLength(c->oldSize);
+        Rc4 rc4;
+        if (!BuildTrailer(*c, kModeFirstBlock, &rc4)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonWriteTrailer);
+        }
         const uint32_t n = uint32_t(std::min<uint64_t>(c->oldSize, kBlockSize));
         c->oldHead.resize(n);
         if (n && !ReadAt(*file, 0, c->oldHead.data(), n)) {
@@ -372,14 +356,29 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
         sink_.AddBytesDone(n);
         c->newHead.resize(n);
         rc4.Process(c->oldHead.data(), c->newHead.data(), n);
-        c->newSize = c->oldSize + c->tail.size();
     }
-    file.reset();
     if (!FreeName(path, c->to)) {
         PutBackReadOnly(path, attrs);
         return stayPlain(kReasonRename);
     }
     return c;
+}
+
+bool ContentCipher::BuildTrailer(FileChange& c, char mode, Rc4* rc4) {
+    rc4->Init(key_.data(), key_.size());
+    uint8_t check[kCheckSize];
+    std::memcpy(check, kCheckText, kCheckSize);
+    rc4->Process(check, kCheckSize);
+    std::wstring scrambled = scrambler_.Scramble(password_, false);
+    std::string text =
+        TrailerText(mode, c.oldSize, scrambler_.Scramble(options_.ownerText, false), scrambled);
+    plat::Wipe(scrambled);
+    if (text.empty()) return false;
+    c.tail.assign(check, check + kCheckSize);
+    c.tail.insert(c.tail.end(), text.begin(), text.end());
+    plat::Wipe(text);
+    c.newSize = c.oldSize + c.tail.size();
+    return true;
 }
 
 std::unique_ptr<FileChange> ContentCipher::PlanDecrypt(const std::wstring& path, bool renameToPlain,
@@ -591,6 +590,18 @@ bool ContentCipher::Apply(FileChange& c) {
     std::unique_ptr<plat::File> in =
         fs.Open(c.from, plat::Access::Read, plat::Disposition::OpenExisting);
     if (!in) return giveUp(encrypting ? kReasonOpenSource : kReasonRead);
+    if (encrypting) {
+        if (!in->GetTimes(&c.times) || !in->Size(&c.oldSize)) {
+            in.reset();
+            return giveUp(kReasonOpenSource);
+        }
+        sink_.SetCurrentLength(c.oldSize);
+        if (!BuildTrailer(c, kModeWhole, &c.rc4)) {
+            in.reset();
+            return giveUp(kReasonWriteTrailer);
+        }
+        c.cipherEnd = c.oldSize;
+    }
     std::unique_ptr<plat::File> out =
         fs.Open(c.temp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
     if (!out) return giveUp(encrypting ? kReasonTempFile : kReasonDecryptTempFile);

@@ -189,6 +189,9 @@ class ContentCipher {
     struct Plan;
     enum class Check { Ok, NotInFormat, Failed };
     void Begin(const std::wstring& path);
+    // The trailer of `c` (from its oldSize) and its new size; `rc4` is left
+    // at the first content byte. False when the password cannot fit it.
+    bool BuildTrailer(FileChange& c, char mode, Rc4* rc4);
     // The trailer's check block decrypts to the check text under our key.
     bool Verifies(const Trailer& t) const;
     void Fail(const std::wstring& path, const wchar_t* reason);
