@@ -19,25 +19,6 @@ std::wstring In(const std::wstring& paramDir, const wchar_t* name) {
     return plat::JoinPath(paramDir, name);
 }
 
-// Reads up to `max` bytes; false when the file cannot be opened or read.
-bool ReadSome(const std::wstring& path, size_t max, std::string* out, uint64_t* size) {
-    std::unique_ptr<plat::File> f =
-        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!f || !f->Size(size)) return false;
-    out->assign(size_t(std::min<uint64_t>(*size, max)), '\0');
-    uint32_t got = 0;
-    if (!f->Read(out->data(), uint32_t(out->size()), &got)) return false;
-    out->resize(got);
-    return true;
-}
-
-bool ReadTail(const std::wstring& path, uint64_t offset, size_t len, std::string* out) {
-    std::unique_ptr<plat::File> f =
-        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    out->assign(len, '\0');
-    return f && f->Seek(int64_t(offset), SEEK_SET) && f->ReadExact(out->data(), uint32_t(len));
-}
-
 }  // namespace
 
 void StoreRecords::Wipe() {
@@ -97,23 +78,21 @@ bool CheckStrengthPassword(const std::wstring& paramDir, const std::wstring& typ
     plat::FileSystem& fs = plat::Fs();
     const std::wstring legacy = In(paramDir, store::kLegacySealedRecord);
     if (fs.Exists(legacy)) {
-        std::string head;
-        uint64_t size = 0;
-        if (!ReadSome(legacy, 0, &head, &size)) return true;
-        std::string tail;
-        if (size >= kLegacyTrailerSize) {
-            if (!ReadTail(legacy, size - 11, 11, &tail)) return true;
-            if (plat::EqualsNoCase(plat::FromAnsi(tail), plat::FromAnsi(kLegacyMarker))) {
-                std::string word;
-                if (!ReadTail(legacy, size - kLegacyTrailerSize, 8, &word)) return true;
-                Rc4 rc4;
-                InitLegacyRc4(rc4, typed, legacyHash);
-                rc4.Process(reinterpret_cast<uint8_t*>(word.data()), word.size());
-                return plat::FromAnsi(word).compare(0, 8, plat::FromAnsi(kSealCheckWord)) == 0;
-            }
+        std::string bytes;
+        if (!plat::ReadSmallFile(legacy, store::kMaxRecordSize, &bytes)) return true;
+        const size_t size = bytes.size();
+        if (size >= kLegacyTrailerSize &&
+            plat::EqualsNoCase(plat::FromAnsi(bytes.substr(size - 11)),
+                               plat::FromAnsi(kLegacyMarker))) {
+            std::string word = bytes.substr(size - kLegacyTrailerSize, 8);
+            plat::Wipe(bytes);
+            Rc4 rc4;
+            InitLegacyRc4(rc4, typed, legacyHash);
+            rc4.Process(reinterpret_cast<uint8_t*>(word.data()), word.size());
+            return plat::FromAnsi(word).compare(0, 8, plat::FromAnsi(kSealCheckWord)) == 0;
         }
+        plat::Wipe(bytes);
         // An older store that kept its password as plain text under this name.
-        if (!fs.Exists(legacy)) return true;
         std::wstring line = store::ReadFirstLine(legacy);
         bool ok = line == typed;
         plat::Wipe(line);
@@ -123,8 +102,9 @@ bool CheckStrengthPassword(const std::wstring& paramDir, const std::wstring& typ
     if (fs.Exists(sealed)) {
         std::string bytes;
         uint64_t size = 0;
-        if (!ReadSome(sealed, kSealedRecordSize, &bytes, &size)) return true;
+        const bool read = plat::ReadSmallFile(sealed, store::kMaxRecordSize, &bytes, &size);
         if (size > 20) return false;
+        if (!read) return true;
         Rc4 rc4;
         InitCurrentRc4(rc4, typed);
         rc4.Process(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());

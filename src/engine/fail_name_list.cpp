@@ -86,6 +86,9 @@ bool CFailNameList::Deserialize(const std::string& bytes) {
     items.clear();
     Reader r{bytes};
     uint32_t count = r.Get(4);
+    // Every element takes at least 8 bytes (empty text and value), so a
+    // count the file cannot hold is refused before anything is allocated.
+    if (!r.ok || count > (bytes.size() - r.pos) / 8) return false;
     std::vector<CFailNameStruct> read;
     for (uint32_t i = 0; r.ok && i < count; ++i) {
         CFailNameStruct s;
@@ -98,14 +101,45 @@ bool CFailNameList::Deserialize(const std::string& bytes) {
     return true;
 }
 
-void CFailNameList::Load(const std::wstring& file) {
+bool CFailNameList::UsablePath(const std::wstring& path) {
+    if (path.empty() || path.find(L'\0') != std::wstring::npos) return false;
+    // Both separators count: a list written on Windows may use either.
+    auto isSep = [](wchar_t c) { return c == L'/' || c == L'\\'; };
+    if (isSep(path[0]) || (path.size() >= 2 && path[1] == L':')) return false;
+    bool named = false;  // "." or "./" names the data folder itself
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !isSep(path[end])) ++end;
+        // Windows may trim trailing dots and spaces: ". ." or "..." can lead up too.
+        size_t dots = 0;
+        bool onlyDotsAndSpaces = true;
+        for (size_t i = start; i < end; ++i) {
+            if (path[i] == L'.')
+                ++dots;
+            else if (path[i] != L' ')
+                onlyDotsAndSpaces = false;
+        }
+        if (onlyDotsAndSpaces && dots >= 2) return false;
+        named = named || !onlyDotsAndSpaces;
+        start = end + 1;
+    }
+    return named;
+}
+
+void CFailNameList::Load(const std::wstring& file, std::vector<CFailNameStruct>* rejected) {
     items.clear();
-    auto f = plat::Fs().Open(file, plat::Access::Read, plat::Disposition::OpenExisting);
-    uint64_t size = 0;
-    if (!f || !f->Size(&size) || size > (64u << 20)) return;
-    std::string bytes(size_t(size), '\0');
-    if (size && !f->ReadExact(bytes.data(), uint32_t(size))) return;
-    (void)Deserialize(bytes);
+    if (rejected) rejected->clear();
+    std::string bytes;
+    if (!plat::ReadSmallFile(file, kMaxFailNameListSize, &bytes) || !Deserialize(bytes)) return;
+    std::vector<CFailNameStruct> usable;
+    for (auto& item : items) {
+        if (UsablePath(item.path))
+            usable.push_back(std::move(item));
+        else if (rejected)
+            rejected->push_back(std::move(item));
+    }
+    items = std::move(usable);
 }
 
 bool CFailNameList::Save(const std::wstring& file) const {

@@ -20,8 +20,16 @@ struct CFailNameStruct {
     bool operator==(const CFailNameStruct&) const = default;
 };
 
+// One entry per file that failed: a real list stays far below this.
+inline constexpr uint64_t kMaxFailNameListSize = 64u << 20;
+
 class CFailNameList {
   public:
+    // A path relative to the data folder that names something inside it:
+    // no root or drive letter, no ".." component, no NUL character, and
+    // more than "." components.
+    static bool UsablePath(const std::wstring& path);
+
     std::vector<CFailNameStruct> items;
 
     void Add(const std::wstring& path, int32_t value) { items.push_back({path, value}); }
@@ -32,8 +40,10 @@ class CFailNameList {
     // False (list left empty) for bytes that are not a whole list.
     [[nodiscard]] bool Deserialize(const std::string& bytes);
 
-    // Loads `file`; a missing or damaged file gives an empty list.
-    void Load(const std::wstring& file);
+    // Loads `file`; a missing or damaged file gives an empty list. Entries
+    // that do not name something inside the data folder (UsablePath) are
+    // left out, and handed to `rejected` when given so the caller logs them.
+    void Load(const std::wstring& file, std::vector<CFailNameStruct>* rejected = nullptr);
     // Saves to `file` through "<file>.tmp"; an empty list deletes the file.
     [[nodiscard]] bool Save(const std::wstring& file) const;
 };

@@ -190,7 +190,10 @@ void CCryptAndDe_old::RepairNames() {
     // its suffix: a stale list must never make an encrypted file look plain.
     const std::wstring listPath = plat::JoinPath(paramFolder_, store::kRenameFailList);
     if (!plat::Fs().Exists(listPath)) return;
-    failNames_.Load(listPath);
+    std::vector<CFailNameStruct> outside;
+    failNames_.Load(listPath, &outside);
+    for (const auto& item : outside)
+        log_.Append(listPath + L"," + item.path + L" 不在存储区内，已忽略。");
     CFailNameList left;
     for (const auto& item : failNames_.items) {
         if (!IsInsideRelative(item.path)) {

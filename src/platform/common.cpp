@@ -5,6 +5,7 @@
 // Each platform directory supplies the rest: OsFileSystem, LastError,
 // SetLastError, ErrorText (fs.h); OsUserSettings (settings.h); ToAnsi,
 // FromAnsi, AnsiCodePage (text.h); everything in env.h.
+#include <algorithm>
 #include <atomic>
 
 #include "platform/fs.h"
@@ -113,6 +114,49 @@ bool File::WriteAll(const void* buf, uint32_t len) {
         }
         total += done;
     }
+    return true;
+}
+
+bool ReadSmallFile(const std::wstring& path, uint64_t maxSize, std::string* out, uint64_t* size) {
+    out->clear();
+    if (size) *size = 0;
+    maxSize = std::min<uint64_t>(maxSize, uint64_t(1) << 30);  // "small" keeps maxSize + 1 sane
+    FileSystem& fs = Fs();
+    const uint32_t attrs = fs.GetAttributes(path);
+    if (attrs == kInvalidAttributes) return false;
+    if (attrs & (kAttrDirectory | kAttrReparsePoint)) {
+        SetLastError(kErrAccessDenied);
+        return false;
+    }
+    // The OS layer refuses pipes and devices when it opens them.
+    std::unique_ptr<File> f = fs.Open(path, Access::Read, Disposition::OpenExisting);
+    uint64_t reported = 0;
+    if (!f || !f->Size(&reported)) return false;
+    if (size) *size = reported;
+    if (reported > maxSize) {
+        SetLastError(kErrAccessDenied);
+        return false;
+    }
+    // The reported size only sizes the buffer: a file that grows meanwhile
+    // still stops one byte past the limit.
+    std::string bytes(size_t(reported) + 1, '\0');
+    size_t total = 0;
+    for (;;) {
+        if (total == bytes.size()) {
+            if (total > maxSize) {
+                SetLastError(kErrAccessDenied);
+                return false;
+            }
+            bytes.resize(size_t(std::min<uint64_t>(maxSize + 1, uint64_t(total) * 2 + 4096)));
+        }
+        uint32_t done = 0;
+        const uint32_t want = uint32_t(std::min<size_t>(bytes.size() - total, 1u << 20));
+        if (!f->Read(bytes.data() + total, want, &done)) return false;
+        if (done == 0) break;
+        total += done;
+    }
+    bytes.resize(total);
+    *out = std::move(bytes);
     return true;
 }
 

@@ -189,6 +189,15 @@ class ScopedFileSystem {
     FileSystem* previous_;
 };
 
+// The whole content of a small regular file, for records and lists a
+// hostile volume may carry. False for a missing file, a folder, a symbolic
+// link, a pipe or device, a file of more than `maxSize` bytes or a read
+// error; it never waits on a pipe and never reads more than maxSize + 1
+// bytes. `size`, when given, gets the size the opened file reports (0 when
+// it could not be opened), so an oversized file can be told from a missing one.
+[[nodiscard]] bool ReadSmallFile(const std::wstring& path, uint64_t maxSize, std::string* out,
+                                 uint64_t* size = nullptr);
+
 // Last error of this thread, Win32 numbering.
 uint32_t LastError();
 void SetLastError(uint32_t code);

@@ -33,13 +33,12 @@ bool HasSep(const std::wstring& p) {
     return false;
 }
 
+// Settings files are small; a bigger one, a pipe or a device is not ours
+// and reads as unreadable (so a write refuses to replace it).
+constexpr uint64_t kMaxIniSize = 1u << 20;
+
 bool ReadAll(const std::wstring& path, std::string* out) {
-    auto f = Fs().Open(path, Access::Read, Disposition::OpenExisting);
-    if (!f) return false;
-    uint64_t size = 0;
-    if (!f->Size(&size) || size > (64u << 20)) return false;
-    out->resize(static_cast<size_t>(size));
-    return size == 0 || f->ReadExact(out->data(), static_cast<uint32_t>(size));
+    return ReadSmallFile(path, kMaxIniSize, out);
 }
 
 std::vector<std::wstring> SplitLines(const std::wstring& text) {

@@ -120,20 +120,14 @@ bool WriteTextFile(const std::wstring& path, const std::wstring& text) {
 }
 
 std::wstring ReadFirstLine(const std::wstring& path) {
-    auto f = Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!f) return {};
     std::string bytes;
-    char buf[4096];
-    for (;;) {
-        uint32_t got = 0;
-        if (!f->Read(buf, sizeof buf, &got) || got == 0) break;
-        bytes.append(buf, got);
-        if (bytes.find('\n') != std::string::npos) break;
-    }
+    if (!plat::ReadSmallFile(path, kMaxRecordSize, &bytes)) return {};
     size_t end = bytes.find('\n');
     if (end != std::string::npos) bytes.resize(end);
     if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
-    return plat::FromAnsi(bytes);
+    std::wstring line = plat::FromAnsi(bytes);
+    plat::Wipe(bytes);
+    return line;
 }
 
 bool WriteStoreMetadata(const std::wstring& folder, const std::wstring& password,

@@ -5,6 +5,7 @@
 // separator is optional everywhere.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace store {
@@ -96,8 +97,11 @@ void DeleteStoreMetadata(const std::wstring& paramFolder);
 // Text files of the store: one text in the ANSI code page, no line end.
 // WriteTextFile creates or truncates; false when the file cannot be written.
 bool WriteTextFile(const std::wstring& path, const std::wstring& text);
-// First line of a text file (without its line end); empty when unreadable.
+// First line of a text file (without its line end); empty when unreadable
+// or not a regular file of at most kMaxRecordSize bytes.
 std::wstring ReadFirstLine(const std::wstring& path);
+// Records are one short line; anything bigger is not one of ours.
+inline constexpr uint64_t kMaxRecordSize = 64 * 1024;
 
 // The default text of "readme.txt" (when the profile holds no "readme").
 std::wstring DefaultReadmeText();

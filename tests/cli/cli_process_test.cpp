@@ -8,14 +8,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "support/hostile_files.h"
 #include "support/test_files.h"
 
 namespace {
@@ -120,10 +124,22 @@ class CliTest : public ::testing::Test {
             execv(program.c_str(), argv.data());
             _exit(127);
         }
+        // A command that hangs is stopped and fails the test, not the run.
         int status = 0;
-        waitpid(pid, &status, 0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        bool hung = false;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                hung = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.code = hung ? -2 : WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        EXPECT_FALSE(hung) << args[0] << " did not finish within 30 s";
         r.out = Slurp(out);
         r.err = Slurp(err);
         return r;
@@ -437,6 +453,37 @@ TEST_F(CliTest, DamagedRecordsRefuseThePasswordAndChangeNothing) {
         EXPECT_EQ(r.code, 0);
         EXPECT_NE(r.out.find("已加密"), std::string::npos);
         EXPECT_EQ(Snapshot(dir), before) << c.strength;
+        ASSERT_TRUE(testsupport::RemoveTree(dir));
+    }
+}
+
+// A crafted store whose records are pipes or links to a device: every
+// command finishes, and the right password still gives every file back.
+TEST_F(CliTest, RecordsThatArePipesOrDeviceLinksNeverHang) {
+    using testsupport::Hostile;
+    const struct {
+        const wchar_t* record;
+        Hostile kind;
+    } kCases[] = {
+        {L"imimff.ulxjm.zpwenc0", Hostile::Pipe},
+        {L"typeff.ulxjm", Hostile::LinkToDevZero},
+        {L"liamff.ulxjm", Hostile::Pipe},
+    };
+    for (const auto& c : kCases) {
+        const std::string what = N(c.record) + " as " + testsupport::HostileName(c.kind);
+        const std::wstring dir = MakeFolder(L"h");
+        const Tree before = Snapshot(dir);
+        ASSERT_EQ(Encrypt(dir, "highest").code, 0) << what;
+        const std::wstring record = plat::JoinPath(dir, std::wstring(L"ulxjm/paramff/") + c.record);
+        (void)plat::Fs().DeleteFile(record);
+        ASSERT_TRUE(testsupport::PlaceHostile(c.kind, record, L"", 0)) << what;
+        Result r = Run({"status", N(dir)});
+        EXPECT_EQ(r.code, 0) << what << r.err;
+        r = Run({"verify", N(dir), "--password-stdin"}, "secret\n");
+        EXPECT_EQ(r.code, 0) << what << r.out << r.err;
+        r = Run({"decrypt", N(dir), "--password-stdin"}, "secret\n");
+        EXPECT_EQ(r.code, 0) << what << r.err;
+        EXPECT_EQ(UserFiles(dir), before) << what;
         ASSERT_TRUE(testsupport::RemoveTree(dir));
     }
 }

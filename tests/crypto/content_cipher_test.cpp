@@ -128,6 +128,55 @@ TEST_F(ContentCipherTest, TrailerBuiltByHandReadsBackFieldByField) {
     }
 }
 
+// A crafted file with damaged length fields: no trailer is read from
+// outside the file, and decryption never hands back anything but the bytes
+// the file had.
+TEST_F(ContentCipherTest, DamagedTrailerLengthFieldsLeaveTheBytesAsTheyWere) {
+    Put(L"d.txt", SampleBytes(5));
+    {
+        RecordingSink sink;
+        crypto::ContentCipher(kPassword, sink).Encrypt(At(L"d.txt"));
+    }
+    const std::string good = Get(L"d.txt.zpwenc0");
+    ASSERT_NE(good, kMissing);
+    const size_t end = good.size();
+    const size_t start =
+        end - (std::stoul(good.substr(end - 13, 2)) + std::stoul(good.substr(end - 11, 2)) + 48);
+    struct Case {
+        const char* what;
+        size_t at;
+        std::string bytes;
+        bool trailer;  // ReadTrailer still finds one
+    } cases[] = {
+        {"n1 not digits", end - 13, "x6", false},
+        {"n2 not digits", end - 11, " 8", false},
+        {"n1 zero", end - 13, "00", false},
+        {"n1 beyond the file", end - 13, "99", false},
+        {"plain length not digits", start + 17, "00000000000000000x", false},
+        {"plain length beyond the content", start + 17, "999999999999999999", true},
+        {"plain length one past the content", start + 17, "000000000000000006", true},
+    };
+    for (const Case& c : cases) {
+        std::string bad = good;
+        bad.replace(c.at, c.bytes.size(), c.bytes);
+        Put(L"d.txt.zpwenc0", bad);
+        {
+            auto f = Fs().Open(At(L"d.txt.zpwenc0"), plat::Access::Read,
+                               plat::Disposition::OpenExisting);
+            ASSERT_TRUE(f);
+            EXPECT_EQ(crypto::ReadTrailer(*f).has_value(), c.trailer) << c.what;
+        }
+        RecordingSink sink;
+        crypto::DecryptResult r =
+            crypto::ContentCipher(kPassword, sink).DecryptInPlace(At(L"d.txt.zpwenc0"), true);
+        EXPECT_NE(r.outcome, FileOutcome::StrengthDecrypted) << c.what;
+        const std::wstring left = Has(L"d.txt.zpwenc0") ? L"d.txt.zpwenc0" : L"d.txt";
+        EXPECT_TRUE(SameBytes(Get(left), bad)) << c.what;
+        EXPECT_FALSE(Has(L"d.txt.zpwenc0.tmp")) << c.what;
+        (void)Fs().DeleteFile(At(L"d.txt"));
+    }
+}
+
 TEST_F(ContentCipherTest, FirstBlockFileHasExactlyTheLayout) {
     const std::string plain = SampleBytes(2000);
     Put(L"data.bin", plain);

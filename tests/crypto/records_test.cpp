@@ -11,7 +11,9 @@
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "store/layout.h"
+#include "support/deadline.h"
 #include "support/faulty_fs.h"
+#include "support/hostile_files.h"
 #include "support/test_files.h"
 
 namespace {
@@ -206,5 +208,72 @@ TEST_F(RecordsTest, ResetTimeTextAndDeletion) {
     EXPECT_FALSE(Fs().Exists(At(L"imimffreset.dat")));
     EXPECT_EQ(crypto::ResetTimeText(param_), L"");
 }
+
+#ifndef _WIN32
+// A crafted store: every record is a pipe, a link, a folder or far too big.
+// Nothing hangs or reads without end, and such a record reads as missing.
+TEST_F(RecordsTest, RecordsThatAreNotSmallRegularFilesReadAsMissing) {
+    using testsupport::Hostile;
+    const std::wstring elsewhere = tmp_ / L"elsewhere";
+    ASSERT_TRUE(WriteFileBytes(elsewhere, "fftype=0"));
+    const wchar_t* const names[] = {L"imimff.ulxjm", L"liamff.ulxjm", L"imimffreset.ulxjm",
+                                    L"typeff.ulxjm", L"imimtwo.ulxjm"};
+    for (Hostile kind : testsupport::kHostileKinds) {
+        const char* what = testsupport::HostileName(kind);
+        for (const wchar_t* name : names)
+            ASSERT_TRUE(
+                testsupport::PlaceHostile(kind, At(name), elsewhere, store::kMaxRecordSize + 1))
+                << what;
+        const crypto::StoreRecords r = testsupport::FinishesWithin(
+            std::chrono::seconds(5), what, [&] { return crypto::ReadStoreRecords(param_, false); });
+        EXPECT_EQ(r.password, L"") << what;
+        EXPECT_EQ(r.mail, L"") << what;
+        EXPECT_EQ(r.reset, L"") << what;
+        EXPECT_EQ(r.kindLine, L"") << what;
+        EXPECT_EQ(r.second, L"") << what;
+        EXPECT_EQ(r.kind, crypto::kKindHighest) << what;
+        for (const wchar_t* name : names) ASSERT_TRUE(testsupport::RemoveTree(At(name)));
+    }
+    // A long record just within the limit still gives its first line.
+    Write(L"imimff.ulxjm", "pw\r\n" + std::string(store::kMaxRecordSize - 4, 'x'));
+    EXPECT_EQ(crypto::ReadStoreRecords(param_, false).password, L"pw");
+}
+
+// The password checks treat such a record as one that cannot be read (the
+// files' own trailers still refuse a wrong password); only a sealed record
+// too long to be one is refused outright.
+TEST_F(RecordsTest, StrengthCheckAgainstHostileRecordsNeverHangs) {
+    using testsupport::Hostile;
+    const std::wstring elsewhere = tmp_ / L"elsewhere";
+    ASSERT_TRUE(WriteFileBytes(elsewhere, crypto::SealedRecordBytes(L"pw")));
+    struct Case {
+        const wchar_t* name;
+        Hostile kind;
+        bool accepts;
+    } cases[] = {
+        {L"imimff.ulxjm.zpwenc0", Hostile::Pipe, true},
+        {L"imimff.ulxjm.zpwenc0", Hostile::LinkToDevZero, true},
+        {L"imimff.ulxjm.zpwenc0", Hostile::LinkToFile, true},
+        {L"imimff.ulxjm.zpwenc0", Hostile::Folder, true},
+        {L"imimff.ulxjm.zpwenc0", Hostile::Oversized, false},
+        {L"imimff.ulxjm.elxjm", Hostile::Pipe, true},
+        {L"imimff.ulxjm.elxjm", Hostile::LinkToDevZero, true},
+        {L"imimff.ulxjm.elxjm", Hostile::LinkToFile, true},
+        {L"imimff.ulxjm.elxjm", Hostile::Oversized, true},
+    };
+    for (const Case& c : cases) {
+        const std::string what =
+            plat::ToUtf8(c.name) + std::string(" as ") + testsupport::HostileName(c.kind);
+        ASSERT_TRUE(
+            testsupport::PlaceHostile(c.kind, At(c.name), elsewhere, store::kMaxRecordSize + 1))
+            << what;
+        const bool accepted = testsupport::FinishesWithin(
+            std::chrono::seconds(5), what.c_str(),
+            [&] { return crypto::CheckStrengthPassword(param_, L"wrong", false); });
+        EXPECT_EQ(accepted, c.accepts) << what;
+        ASSERT_TRUE(testsupport::RemoveTree(At(c.name)));
+    }
+}
+#endif
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include "platform/env.h"
 #include "platform/text.h"
+#include "support/deadline.h"
+#include "support/hostile_files.h"
 #include "support/test_files.h"
 
 #ifndef _WIN32
@@ -277,6 +279,34 @@ TEST_F(FsTest, FileTimesRoundTripAndZeroLeavesATimeAlone) {
     EXPECT_EQ(lt.year, 1968) << "before 1970 too";
 }
 
+TEST_F(FsTest, ReadSmallFileReadsWholeSmallFilesOnly) {
+    ASSERT_TRUE(WriteFileBytes(At(L"small"), "line\r\nmore"));
+    ASSERT_TRUE(WriteFileBytes(At(L"empty"), ""));
+    ASSERT_TRUE(WriteFileBytes(At(L"edge"), std::string(16, 'e')));
+    ASSERT_TRUE(WriteFileBytes(At(L"big"), std::string(17, 'b')));
+    ASSERT_TRUE(Fs().CreateDir(At(L"dir")));
+    struct Case {
+        const wchar_t* name;
+        bool read;
+        std::string bytes;
+        uint64_t size;
+    } cases[] = {
+        {L"small", true, "line\r\nmore", 10},
+        {L"empty", true, "", 0},
+        {L"edge", true, std::string(16, 'e'), 16},
+        {L"big", false, "", 17},
+        {L"dir", false, "", 0},
+        {L"missing", false, "", 0},
+    };
+    for (const Case& c : cases) {
+        std::string out = "stale";
+        uint64_t size = 99;
+        EXPECT_EQ(plat::ReadSmallFile(At(c.name), 16, &out, &size), c.read) << plat::ToUtf8(c.name);
+        EXPECT_EQ(out, c.bytes) << plat::ToUtf8(c.name);
+        EXPECT_EQ(size, c.size) << plat::ToUtf8(c.name);
+    }
+}
+
 #ifndef _WIN32
 // A second volume to move to: /dev/shm is a tmpfs on most systems.
 TEST_F(FsTest, MoveAcrossVolumesCopiesFilesButRefusesFolders) {
@@ -370,6 +400,24 @@ TEST_F(FsTest, NamesThatAreNotUtf8StillRoundTrip) {
     ASSERT_TRUE(Fs().Move(At(L"moved"), At(name)));
     struct stat st;
     EXPECT_EQ(stat(raw.c_str(), &st), 0) << "the same bytes come back";
+}
+
+TEST_F(FsTest, ReadSmallFileRefusesPipesDevicesLinksAndFolders) {
+    using testsupport::Hostile;
+    ASSERT_TRUE(WriteFileBytes(At(L"target"), "secret"));
+    const std::wstring path = At(L"hostile");
+    for (Hostile kind : testsupport::kHostileKinds) {
+        if (kind == Hostile::Oversized) continue;  // see ReadSmallFileReadsWholeSmallFilesOnly
+        ASSERT_TRUE(testsupport::PlaceHostile(kind, path, At(L"target"), 0))
+            << testsupport::HostileName(kind);
+        std::string out;
+        const bool read =
+            testsupport::FinishesWithin(std::chrono::seconds(5), "ReadSmallFile",
+                                        [&] { return plat::ReadSmallFile(path, 1 << 20, &out); });
+        EXPECT_FALSE(read) << testsupport::HostileName(kind);
+        EXPECT_EQ(out, "") << testsupport::HostileName(kind);
+        ASSERT_TRUE(testsupport::RemoveTree(path));
+    }
 }
 #endif
 

@@ -3,7 +3,9 @@
 #include "platform/fs.h"
 #include "platform/settings.h"
 #include "platform/text.h"
+#include "support/deadline.h"
 #include "support/faulty_fs.h"
+#include "support/hostile_files.h"
 #include "support/test_files.h"
 
 #ifndef _WIN32
@@ -217,5 +219,38 @@ TEST_F(IniSettingsTest, AnUnreadableFileIsNotOverwritten) {
     EXPECT_EQ(Open()->GetProfileString(L"", L"a", L""), L"1");
     EXPECT_EQ(Open()->GetProfileString(L"", L"b", L"none"), L"none");
 }
+
+#ifndef _WIN32
+// A settings file that is a pipe, a link to a device, a folder or far too
+// big reads as unreadable: defaults, no hang, and a write leaves it as it was.
+TEST_F(IniSettingsTest, AFileThatIsNotASmallRegularFileGivesDefaultsAndStays) {
+    using testsupport::Hostile;
+    ASSERT_TRUE(plat::Fs().CreateDir(Folder()));
+    const std::string text = plat::ToAnsi(L"[岚栩只读加密]\r\nAutoHide=0\r\n");
+    const std::wstring elsewhere = JoinPath(tmp_.path(), L"elsewhere.ini");
+    ASSERT_TRUE(testsupport::WriteFileBytes(elsewhere, text));
+    const std::wstring profile = JoinPath(Folder(), L"profile.ini");
+    for (Hostile kind : testsupport::kHostileKinds) {
+        if (kind == Hostile::LinkToFile) continue;  // the user's own link: followed
+        const char* what = testsupport::HostileName(kind);
+        ASSERT_TRUE(testsupport::PlaceHostile(kind, profile, elsewhere, 0)) << what;
+        if (kind == Hostile::Oversized) {
+            ASSERT_TRUE(testsupport::WriteFileBytes(profile, text + std::string(1 << 20, ';')));
+        }
+        const uint32_t attrs = plat::Fs().GetAttributes(profile);
+        const auto [value, written] =
+            testsupport::FinishesWithin(std::chrono::seconds(5), what, [&] {
+                auto s = Open();
+                return std::make_pair(s->GetProfileInt(L"", L"AutoHide", 1),
+                                      s->WriteProfileString(L"", L"szTips", L"x"));
+            });
+        EXPECT_EQ(value, 1) << what;
+        EXPECT_FALSE(written) << what;
+        EXPECT_EQ(plat::Fs().GetAttributes(profile), attrs) << what;
+        EXPECT_EQ(testsupport::ReadFileBytes(elsewhere), text) << what;
+        ASSERT_TRUE(testsupport::RemoveTree(profile));
+    }
+}
+#endif
 
 }  // namespace
