@@ -4,6 +4,7 @@
 
 #include "app/globals.h"
 #include "crypto/records.h"
+#include "engine/fail_name_list.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
 #include "engine/restore_pass.h"
@@ -36,21 +37,6 @@ std::wstring Below(const std::wstring& path, const std::wstring& base) {
     return path.substr(b.size());
 }
 
-// A relative path recovery may act on: no root, drive, stream or parent
-// parts, and no link on the way (a crafted journal must not reach outside).
-bool SafeRelative(const std::wstring& rel) {
-    if (rel.empty() || rel.find(L':') != std::wstring::npos) return false;
-    size_t start = 0;
-    while (start <= rel.size()) {
-        size_t end = rel.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = rel.size();
-        const std::wstring part = rel.substr(start, end - start);
-        if (part.empty() || part == L"." || part == L"..") return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 bool NoLinkOnTheWay(const std::wstring& root, const std::wstring& rel) {
     std::wstring at = plat::WithoutSep(root);
     size_t start = 0;
@@ -66,7 +52,11 @@ bool NoLinkOnTheWay(const std::wstring& root, const std::wstring& rel) {
 
 std::wstring Resolve(const std::wstring& root, const std::wstring& rel) {
     if (rel.empty()) return {};
-    if (!SafeRelative(rel) || !NoLinkOnTheWay(root, rel)) return {};
+    // The rule of the rename-failure list: no root, drive or parent parts;
+    // and no link on the way, so a crafted journal cannot reach outside.
+    if (!CFailNameList::UsablePath(rel) || rel.find(L':') != std::wstring::npos ||
+        !NoLinkOnTheWay(root, rel))
+        return {};
     std::wstring native = rel;
     for (auto& ch : native)
         if (ch == L'\\' || ch == L'/') ch = plat::kSep;

@@ -42,21 +42,6 @@ std::vector<plat::DirEntry> SortedEntries(const std::wstring& dir, bool* ok = nu
     return entries;
 }
 
-// A path the rename-failure list may name: relative, below the data folder.
-bool IsInsideRelative(const std::wstring& rel) {
-    if (rel.empty() || rel.find(L':') != std::wstring::npos || rel[0] == L'\\' || rel[0] == L'/')
-        return false;
-    size_t start = 0;
-    while (start <= rel.size()) {
-        size_t end = rel.find_first_of(L"\\/", start);
-        if (end == std::wstring::npos) end = rel.size();
-        const std::wstring part = rel.substr(start, end - start);
-        if (part.empty() || part == L"." || part == L"..") return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 bool IsOnPath(const std::wstring& folder, const std::wstring& target) {
     const std::wstring f = plat::WithSep(folder), t = plat::WithSep(target);
     return plat::StartsWithNoCase(t, f) || plat::StartsWithNoCase(f, t);
@@ -196,10 +181,6 @@ void CCryptAndDe_old::RepairNames() {
         log_.Append(listPath + L"," + item.path + L" 不在存储区内，已忽略。");
     CFailNameList left;
     for (const auto& item : failNames_.items) {
-        if (!IsInsideRelative(item.path)) {
-            log_.Append(listPath + L"," + item.path + L" 不在存储区内，已忽略。");
-            continue;
-        }
         const std::wstring path = plat::JoinPath(dataFolder_, item.path);
         const uint32_t a = plat::Fs().GetAttributes(path);
         if (a == plat::kInvalidAttributes ||
