@@ -169,9 +169,12 @@ TEST_F(PrivateFilePosixTest, TheLogFolderIsOneOnlyThisUserCanWrite) {
         SCOPED_TRACE(c.what);
         if (c.needsRoot && geteuid() != 0) continue;
         const std::string root = U8(std::to_wstring(++n)) + "/";
-        for (const char* sub : {"", "run", "tmp", "cache"})
+        for (const char* sub : {"", "run", "tmp", "cache"}) {
             ASSERT_EQ(mkdir((root + sub).c_str(), 0700), 0) << sub;
-        if (c.prepare) ASSERT_TRUE(c.prepare(root));
+        }
+        if (c.prepare) {
+            ASSERT_TRUE(c.prepare(root));
+        }
         ScopedEnv::Set("XDG_RUNTIME_DIR", c.runtime ? root + "run" : "");
         ScopedEnv::Set("TMPDIR", root + "tmp");
         ScopedEnv::Set("XDG_CACHE_HOME", root + "cache");
