@@ -75,6 +75,7 @@ bool IsPlainFile(const std::wstring& path) {
 }  // namespace
 
 void FileChange::Wipe() {
+    handle.reset();
     WipeBytes(oldHead);
     WipeBytes(newHead);
     WipeBytes(tail);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct FileChange {
     bool legacy = false;     // a file of the legacy format
     bool unsettled = false;  // a failure could not put the file back
     bool flushed = false;    // its working file was made durable on its own
+    // In-place changes: the file, opened for writing when it was planned,
+    // so the batch opens each file once.
+    std::unique_ptr<plat::File> handle;
 
     bool InPlace() const {
         return kind == ChangeKind::EncryptFirstBlock || kind == ChangeKind::DecryptFirstBlock;
