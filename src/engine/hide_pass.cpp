@@ -24,9 +24,7 @@ const std::wstring& WorkingPart() {
 }  // namespace
 
 bool IsSkippedTopLevelEntry(const std::wstring& fullPath, const std::wstring& name) {
-    if (store::IsReservedName(name)) return true;
-    const std::wstring& self = app::Globals().ModulePath;
-    return !self.empty() && plat::EqualsNoCase(fullPath, self);
+    return store::IsNeverMoved(plat::ParentWithSep(fullPath), name, app::Globals().ModulePath);
 }
 
 CJiaMiWeiZhuang::CJiaMiWeiZhuang(PassUi& ui, PassLog log) : ui_(ui), log_(std::move(log)) {}

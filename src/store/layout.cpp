@@ -4,6 +4,8 @@
 
 #include "app/globals.h"
 #include "app/settings_keys.h"
+#include "app/startup.h"
+#include "crypto/md5.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -89,17 +91,29 @@ std::wstring WorkingDir(const std::wstring& folder) {
 }
 
 bool IsReservedName(const std::wstring& name) {
-    static const std::array<const wchar_t*, 8> kReserved = {L"ulxjm,NotDelete.",
-                                                            L"ulxjm",
-                                                            L"recycler88",
-                                                            L"ulxjm.exe",
-                                                            L"desktop.ini",
-                                                            L"$RECYCLE.BIN",
-                                                            L"system volume information",
-                                                            L"recycler"};
+    static const std::array<const wchar_t*, 7> kReserved = {
+        L"ulxjm,NotDelete.",          L"ulxjm",   L"recycler88", L"ulxjm.exe", L"$RECYCLE.BIN",
+        L"system volume information", L"recycler"};
     for (const wchar_t* r : kReserved)
         if (plat::EqualsNoCase(name, r)) return true;
     return false;
+}
+
+bool IsNeverMoved(const std::wstring& folder, const std::wstring& name,
+                  const std::wstring& modulePath) {
+    if (IsReservedName(name)) return true;
+    if (modulePath.empty()) return false;
+    const std::wstring path = plat::JoinPath(folder, name);
+    if (plat::EqualsNoCase(path, modulePath)) return true;
+    // The start-up password guards the program beside it: moved away, the
+    // guard would be gone and its text would travel with the data.
+    return plat::EqualsNoCase(name, app::kStartupPasswordFile) &&
+           plat::EqualsNoCase(plat::WithSep(folder), plat::ParentWithSep(modulePath));
+}
+
+std::wstring PlacedProgramName(const std::wstring& modulePath) {
+    const std::wstring leaf = plat::LeafName(modulePath);
+    return leaf.empty() ? std::wstring(kExeName) : leaf;
 }
 
 bool IsEncryptedFolder(const std::wstring& folder, bool withLegacyAlias) {
@@ -163,18 +177,60 @@ std::string StoreDesktopIniBytes() {
     return "[.ShellClassInfo]\r\nCLSID={20D04FE0-3AEA-1069-A2D8-08002B30309D}";
 }
 
-std::wstring DefaultReadmeText() {
-    return std::wstring(
-               L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r"
-               L"\n"
-               L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm."
-               L"exe，请从官网 ") +
-           L"http://" + app::kWebHost + L"/rlxjm.exe " +
-           L"下载该文件到该目录下后，再运行rlxjm."
-           L"exe。\r\n\r\n友情提示：请一定是运行该文件夹下的rlxjm.exe";
+std::wstring DefaultReadmeText(const std::wstring& programName) {
+    const std::wstring& p = programName;
+    return L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r\n"
+           L"解密方法：\r\n请运行该文件夹下的" +
+           p + L"输入密码解密。如不存在" + p + L"，请从官网 http://" + app::kWebHost + L"/" +
+           kExeName + L" 下载该文件到该目录下后，再运行" + p +
+           L"。\r\n\r\n友情提示：请一定是运行该文件夹下的" + p;
 }
 
-bool WriteFolderDecorations(const std::wstring& folder) {
+namespace {
+
+std::string DigestOf(const std::string& bytes) {
+    const crypto::Md5Digest d = crypto::Md5Of(bytes);
+    return crypto::HexLower(d.data(), d.size());
+}
+
+// Whole content of a small file; false when it cannot be read.
+bool ReadSmallFile(const std::wstring& path, std::string* bytes) {
+    bytes->clear();
+    auto f = Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!f) return false;
+    char buf[4096];
+    for (;;) {
+        uint32_t got = 0;
+        if (!f->Read(buf, sizeof buf, &got)) return false;
+        if (got == 0) return true;
+        bytes->append(buf, got);
+        if (bytes->size() > (1u << 20)) return false;  // no decoration is that long
+    }
+}
+
+// The decoration record: one "name digest" line per file written.
+std::string RecordLine(const wchar_t* name, const std::string& bytes) {
+    return plat::ToAnsi(name) + " " + DigestOf(bytes) + "\r\n";
+}
+
+// Files written by versions that kept no record: the folder tip with its
+// fixed first lines, or a readme with one of the default texts.
+bool LooksLikeEarlierDecoration(const wchar_t* name, const std::string& bytes) {
+    if (plat::EqualsNoCase(name, kDesktopIni))
+        return bytes.rfind(FolderDesktopIniBytes(L""), 0) == 0;
+    const std::wstring earlierDefault =
+        L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r\n"
+        L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm.exe，请从官网 "
+        L"http://" +
+        std::wstring(app::kWebHost) +
+        L"/rlxjm.exe 下载该文件到该目录下后，再运行rlxjm.exe。\r\n\r\n"
+        L"友情提示：请一定是运行该文件夹下的rlxjm.exe";
+    return bytes == plat::ToAnsi(earlierDefault) || bytes == plat::ToAnsi(DefaultReadmeText());
+}
+
+}  // namespace
+
+bool WriteFolderDecorations(const std::wstring& folder, const std::wstring& programName) {
     if (folder.empty()) return false;
     const std::wstring root = plat::JoinPath(folder, kStoreRoot);
     SetAttributesIfAny(root, kHiddenSystem);
@@ -182,27 +238,56 @@ bool WriteFolderDecorations(const std::wstring& folder) {
     const std::wstring storeIni = plat::JoinPath(root, kDesktopIni);
     if (WriteBytes(storeIni, StoreDesktopIniBytes())) SetAttributesIfAny(storeIni, kHiddenSystem);
 
+    const std::wstring record = Param(folder, kDecorationRecord);
+    std::string earlier, lines;
+    (void)ReadSmallFile(record, &earlier);
+    auto decorate = [&](const wchar_t* name, const std::string& bytes) {
+        const std::wstring path = plat::JoinPath(folder, name);
+        // A file standing there now is ours from an earlier run of this
+        // finishing, or the user's that could not be moved into the store:
+        // that one is not ours to overwrite.
+        std::string present;
+        if (Fs().Exists(path) && !(ReadSmallFile(path, &present) &&
+                                   earlier.find(RecordLine(name, present)) != std::string::npos))
+            return false;
+        lines += RecordLine(name, bytes);
+        // The record goes first, so a pass stopped in between still knows
+        // the file as ours; it keeps the earlier line until the file is new.
+        return WriteBytes(record, earlier + lines) && WriteBytes(path, bytes) &&
+               WriteBytes(record, lines);
+    };
     if (app::Settings::JiamiFlag() == 1) {
-        const std::wstring ini = plat::JoinPath(folder, kDesktopIni);
-        if (!WriteBytes(ini, FolderDesktopIniBytes(app::Settings::Tips()))) return false;
-        SetAttributesIfAny(ini, kHiddenSystem);
+        if (!decorate(kDesktopIni, FolderDesktopIniBytes(app::Settings::Tips()))) return false;
+        SetAttributesIfAny(plat::JoinPath(folder, kDesktopIni), kHiddenSystem);
     }
     if (app::Settings::ReadMeFlag() == 1) {
-        const std::wstring text = app::Settings::ReadmeText(DefaultReadmeText());
-        if (!WriteTextFile(plat::JoinPath(folder, kReadmeTxt), text)) return false;
+        const std::wstring text = app::Settings::ReadmeText(DefaultReadmeText(programName));
+        if (!decorate(kReadmeTxt, plat::ToAnsi(text))) return false;
     }
     return true;
 }
 
-bool RemoveFolderDecorations(const std::wstring& folder) {
+bool RemoveFolderDecorations(const std::wstring& folder, const std::wstring& paramFolder) {
+    std::string record;
+    const bool haveRecord = ReadSmallFile(plat::JoinPath(paramFolder, kDecorationRecord), &record);
     bool ok = true;
-    for (const std::wstring& path :
-         {plat::JoinPath(folder, kDesktopIni), plat::JoinPath(folder, kReadmeTxt),
-          plat::JoinPath(plat::JoinPath(folder, kStoreRoot), kDesktopIni)}) {
+    for (const wchar_t* name : {kDesktopIni, kReadmeTxt}) {
+        const std::wstring path = plat::JoinPath(folder, name);
+        std::string bytes;
+        if (!ReadSmallFile(path, &bytes)) continue;
+        const bool ours = haveRecord ? record.find(RecordLine(name, bytes)) != std::string::npos
+                                     : LooksLikeEarlierDecoration(name, bytes);
+        if (!ours) continue;
         MakeRewritable(path);
         ok = Fs().DeleteFile(path) && ok;
     }
     return ok;
+}
+
+bool RemoveStoreRootDecoration(const std::wstring& folder) {
+    const std::wstring path = plat::JoinPath(plat::JoinPath(folder, kStoreRoot), kDesktopIni);
+    MakeRewritable(path);
+    return Fs().DeleteFile(path);
 }
 
 bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath) {
@@ -214,7 +299,7 @@ bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath
     if (!modulePath.empty() && !plat::EqualsNoCase(copy, modulePath))
         (void)Fs().Copy(plat::FollowLink(modulePath), copy, false);
     AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem);
-    return WriteFolderDecorations(folder);
+    return WriteFolderDecorations(folder, PlacedProgramName(modulePath));
 }
 
 void MigrateMetadataNames(const std::wstring& paramFolder) {
@@ -249,7 +334,7 @@ void DeleteStoreMetadata(const std::wstring& paramFolder) {
         kOldMailRecord,        kOldKindRecord,     kOldRenameFailList,
         kResetRecord,          kPasswordRecord,    kLegacySealedRecord,
         kMailRecord,           kKindRecord,        kRenameFailList,
-        kSecondPasswordRecord, kSealedRecord};
+        kSecondPasswordRecord, kSealedRecord,      kDecorationRecord};
     for (const wchar_t* name : kNames) {
         const std::wstring path = plat::JoinPath(paramFolder, name);
         if (!Fs().Exists(path)) continue;
