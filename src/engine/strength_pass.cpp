@@ -69,7 +69,7 @@ std::vector<std::wstring> CCryptAndDe_old::MoveFailures() const {
 }
 
 int CCryptAndDe_old::ReadCrashMarker() {
-    return plat::UserSettings().GetWinIniInt(app::kWinIniSection, app::WinIniKeys::Error, 0);
+    return app::Settings::ErrorMarker();
 }
 
 // ---- CipherSink ----------------------------------------------------------
