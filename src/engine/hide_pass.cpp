@@ -24,7 +24,10 @@ const std::wstring& WorkingPart() {
 }  // namespace
 
 bool IsSkippedTopLevelEntry(const std::wstring& fullPath, const std::wstring& name) {
-    return store::IsNeverMoved(plat::ParentWithSep(fullPath), name, app::Globals().ModulePath);
+    const std::wstring folder = plat::ParentWithSep(fullPath);
+    // Our decorations from an interrupted run of this encryption stay out.
+    return store::IsNeverMoved(folder, name, app::Globals().ModulePath) ||
+           store::IsOurDecoration(folder, name);
 }
 
 CJiaMiWeiZhuang::CJiaMiWeiZhuang(PassUi& ui, PassLog log) : ui_(ui), log_(std::move(log)) {}

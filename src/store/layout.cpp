@@ -1,11 +1,11 @@
 #include "store/layout.h"
 
 #include <array>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/settings_keys.h"
 #include "app/startup.h"
-#include "crypto/md5.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -188,11 +188,6 @@ std::wstring DefaultReadmeText(const std::wstring& programName) {
 
 namespace {
 
-std::string DigestOf(const std::string& bytes) {
-    const crypto::Md5Digest d = crypto::Md5Of(bytes);
-    return crypto::HexLower(d.data(), d.size());
-}
-
 // Whole content of a small file; false when it cannot be read.
 bool ReadSmallFile(const std::wstring& path, std::string* bytes) {
     bytes->clear();
@@ -204,13 +199,53 @@ bool ReadSmallFile(const std::wstring& path, std::string* bytes) {
         if (!f->Read(buf, sizeof buf, &got)) return false;
         if (got == 0) return true;
         bytes->append(buf, got);
-        if (bytes->size() > (1u << 20)) return false;  // no decoration is that long
+        if (bytes->size() > (4u << 20)) return false;  // no record is that long
     }
 }
 
-// The decoration record: one "name digest" line per file written.
-std::string RecordLine(const wchar_t* name, const std::string& bytes) {
-    return plat::ToAnsi(name) + " " + DigestOf(bytes) + "\r\n";
+// The decoration record: for each file written, "name\n" + its length in
+// decimal + "\n" + its exact bytes. Entries are only ever added.
+std::string RecordEntry(const wchar_t* name, const std::string& bytes) {
+    return plat::ToAnsi(name) + "\n" + std::to_string(bytes.size()) + "\n" + bytes;
+}
+
+// The recorded bytes of `name`, every entry of it; an entry cut short at
+// the end (a run stopped while writing) is left out.
+std::vector<std::string> RecordedBytes(const std::string& record, const wchar_t* name) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < record.size()) {
+        const size_t nl1 = record.find('\n', at);
+        if (nl1 == std::string::npos) break;
+        const size_t nl2 = record.find('\n', nl1 + 1);
+        if (nl2 == std::string::npos || nl2 == nl1 + 1 || nl2 - nl1 > 12) break;
+        size_t len = 0;
+        for (size_t k = nl1 + 1; k < nl2; ++k) {
+            if (record[k] < '0' || record[k] > '9') return out;
+            len = len * 10 + size_t(record[k] - '0');
+        }
+        if (len > record.size() - nl2 - 1) break;
+        if (plat::EqualsNoCase(plat::FromAnsi(record.substr(at, nl1 - at)), name))
+            out.push_back(record.substr(nl2 + 1, len));
+        at = nl2 + 1 + len;
+    }
+    return out;
+}
+
+// Ours: the recorded bytes, or the start of them (a write cut short).
+bool IsRecorded(const std::string& record, const wchar_t* name, const std::string& bytes) {
+    for (const std::string& r : RecordedBytes(record, name))
+        if (r.compare(0, bytes.size(), bytes) == 0 && bytes.size() <= r.size()) return true;
+    return false;
+}
+
+// Writes `bytes` from the start of `path` without truncating first: the
+// record only grows, so a run stopped in the middle keeps every earlier
+// entry intact.
+bool WriteGrowing(const std::wstring& path, const std::string& bytes) {
+    MakeRewritable(path);
+    auto f = Fs().Open(path, plat::Access::ReadWrite, plat::Disposition::OpenAlways);
+    return f && f->WriteAll(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 // Files written by versions that kept no record: the folder tip with its
@@ -238,31 +273,39 @@ bool WriteFolderDecorations(const std::wstring& folder, const std::wstring& prog
     const std::wstring storeIni = plat::JoinPath(root, kDesktopIni);
     if (WriteBytes(storeIni, StoreDesktopIniBytes())) SetAttributesIfAny(storeIni, kHiddenSystem);
 
-    const std::wstring record = Param(folder, kDecorationRecord);
-    std::string earlier, lines;
-    (void)ReadSmallFile(record, &earlier);
-    auto decorate = [&](const wchar_t* name, const std::string& bytes) {
-        const std::wstring path = plat::JoinPath(folder, name);
+    // Every decoration is recorded before it is written: a run stopped while
+    // writing one still knows it as ours.
+    struct Decoration {
+        const wchar_t* name;
+        std::string bytes;
+    };
+    std::vector<Decoration> decorations;
+    if (app::Settings::JiamiFlag() == 1)
+        decorations.push_back({kDesktopIni, FolderDesktopIniBytes(app::Settings::Tips())});
+    if (app::Settings::ReadMeFlag() == 1)
+        decorations.push_back(
+            {kReadmeTxt, plat::ToAnsi(app::Settings::ReadmeText(DefaultReadmeText(programName)))});
+    if (decorations.empty()) return true;
+
+    const std::wstring recordPath = Param(folder, kDecorationRecord);
+    std::string record;
+    (void)ReadSmallFile(recordPath, &record);
+    for (const Decoration& d : decorations) {
         // A file standing there now is ours from an earlier run of this
         // finishing, or the user's that could not be moved into the store:
         // that one is not ours to overwrite.
         std::string present;
-        if (Fs().Exists(path) && !(ReadSmallFile(path, &present) &&
-                                   earlier.find(RecordLine(name, present)) != std::string::npos))
+        const std::wstring path = plat::JoinPath(folder, d.name);
+        if (Fs().Exists(path) &&
+            !(ReadSmallFile(path, &present) && IsRecorded(record, d.name, present)))
             return false;
-        lines += RecordLine(name, bytes);
-        // The record goes first, so a pass stopped in between still knows
-        // the file as ours; it keeps the earlier line until the file is new.
-        return WriteBytes(record, earlier + lines) && WriteBytes(path, bytes) &&
-               WriteBytes(record, lines);
-    };
-    if (app::Settings::JiamiFlag() == 1) {
-        if (!decorate(kDesktopIni, FolderDesktopIniBytes(app::Settings::Tips()))) return false;
-        SetAttributesIfAny(plat::JoinPath(folder, kDesktopIni), kHiddenSystem);
+        if (!IsRecorded(record, d.name, d.bytes)) record += RecordEntry(d.name, d.bytes);
     }
-    if (app::Settings::ReadMeFlag() == 1) {
-        const std::wstring text = app::Settings::ReadmeText(DefaultReadmeText(programName));
-        if (!decorate(kReadmeTxt, plat::ToAnsi(text))) return false;
+    if (!WriteGrowing(recordPath, record)) return false;
+    for (const Decoration& d : decorations) {
+        const std::wstring path = plat::JoinPath(folder, d.name);
+        if (!WriteBytes(path, d.bytes)) return false;
+        if (plat::EqualsNoCase(d.name, kDesktopIni)) SetAttributesIfAny(path, kHiddenSystem);
     }
     return true;
 }
@@ -275,13 +318,23 @@ bool RemoveFolderDecorations(const std::wstring& folder, const std::wstring& par
         const std::wstring path = plat::JoinPath(folder, name);
         std::string bytes;
         if (!ReadSmallFile(path, &bytes)) continue;
-        const bool ours = haveRecord ? record.find(RecordLine(name, bytes)) != std::string::npos
-                                     : LooksLikeEarlierDecoration(name, bytes);
+        const bool ours =
+            haveRecord ? IsRecorded(record, name, bytes) : LooksLikeEarlierDecoration(name, bytes);
         if (!ours) continue;
         MakeRewritable(path);
         ok = Fs().DeleteFile(path) && ok;
     }
     return ok;
+}
+
+bool IsOurDecoration(const std::wstring& folder, const std::wstring& name) {
+    for (const wchar_t* d : {kDesktopIni, kReadmeTxt}) {
+        if (!plat::EqualsNoCase(name, d)) continue;
+        std::string record, bytes;
+        return ReadSmallFile(plat::JoinPath(ParamDir(folder), kDecorationRecord), &record) &&
+               ReadSmallFile(plat::JoinPath(folder, d), &bytes) && IsRecorded(record, d, bytes);
+    }
+    return false;
 }
 
 bool RemoveStoreRootDecoration(const std::wstring& folder) {

@@ -102,6 +102,9 @@ bool WriteSecondPassword(const std::wstring& folder, const std::wstring& record)
 // version. A file of the user's under either name stays. True when none of
 // ours is left.
 bool RemoveFolderDecorations(const std::wstring& folder, const std::wstring& paramFolder);
+// True when `name` in `folder` is a decoration this program wrote there (as
+// its store's decoration record says).
+bool IsOurDecoration(const std::wstring& folder, const std::wstring& name);
 // Deletes the store root's "desktop.ini".
 bool RemoveStoreRootDecoration(const std::wstring& folder);
 

@@ -69,6 +69,26 @@ TEST_F(HidePassTest, MovesContentIntoStoreAndFinishesFolder) {
     (void)before;
 }
 
+// A pass run again over an encrypted folder (finishing an interrupted one)
+// leaves our decorations where they are; the user's file of that name went
+// into the store the first time.
+TEST_F(HidePassTest, ARunAgainLeavesOurDecorationsOut) {
+    WriteFile(plat::JoinPath(folder_, L"desktop.ini"), "mine");
+    WriteFile(plat::JoinPath(folder_, L"a.txt"), "a");
+    {
+        CJiaMiWeiZhuang pass(ui_);
+        ASSERT_TRUE(pass.Run(Job()));
+    }
+    const std::string ours = ReadFile(plat::JoinPath(folder_, L"desktop.ini"));
+    HideJob again = Job();
+    again.storeReady = true;
+    CJiaMiWeiZhuang pass(ui_);
+    ASSERT_TRUE(pass.Run(again));
+    EXPECT_EQ(0, engine::State().total.load());
+    EXPECT_EQ("mine", ReadFile(Data(L"desktop.ini")));
+    EXPECT_EQ(ours, ReadFile(plat::JoinPath(folder_, L"desktop.ini")));
+}
+
 // The start-up password guards the program beside it; a file of that name
 // anywhere else is the user's.
 TEST_F(HidePassTest, TheStartupPasswordBesideTheProgramStays) {

@@ -174,6 +174,7 @@ TEST_F(StoreTest, OnlyOurDecorationsAreRemoved) {
     } cases[] = {
         {"ours, recorded", true, ourTip, "my readme", true, true},
         {"edited by the user since", true, ourTip + "!", "my readme!", false, false},
+        {"ours, cut short by a stopped run", true, ourTip.substr(0, 20), "my", true, true},
         {"an earlier version's tip", false,
          "[.ShellClassInfo]\r\nIconIndex=0\r\n"
          "IconFile=ulxjm.exe\r\nInfoTip=old",
