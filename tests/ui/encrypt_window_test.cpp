@@ -363,31 +363,33 @@ TEST_F(EncryptWindowTest, AlreadyEncryptedFolderIsRefused) {
     EXPECT_EQ(Tree(folder_), before);
 }
 
-// win.ini made read-only, as a standard user of current Windows finds it.
-class ReadOnlyWinIni {
+// A win.ini that cannot be written, as a standard user of current Windows
+// finds it. (The tests run as root, which a read-only mark does not stop: a
+// folder stands in its place.)
+class UnwritableWinIni {
   public:
-    ReadOnlyWinIni() {
+    UnwritableWinIni() {
         wchar_t win[MAX_PATH] = {};
         GetWindowsDirectoryW(win, MAX_PATH);
         path_ = std::wstring(win) + L"\\win.ini";
-        attrs_ = GetFileAttributesW(path_.c_str());
-        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+        moved_ = MoveFileW(path_.c_str(), (path_ + L".ulxtest").c_str()) != FALSE;
+        CreateDirectoryW(path_.c_str(), nullptr);
     }
-    ~ReadOnlyWinIni() {
-        SetFileAttributesW(path_.c_str(),
-                           attrs_ == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_NORMAL : attrs_);
+    ~UnwritableWinIni() {
+        RemoveDirectoryW(path_.c_str());
+        if (moved_) MoveFileW((path_ + L".ulxtest").c_str(), path_.c_str());
     }
 
   private:
     std::wstring path_;
-    DWORD attrs_;
+    bool moved_ = false;
 };
 
 // The first encryption on this computer says how to open the folder, naming
 // the program placed there, once; also when win.ini cannot be written.
 TEST_F(EncryptWindowTest, FirstEncryptionShowsTheNoticeOnce) {
     WriteProfileStringW(app::kWinIniSection, app::WinIniKeys::First, nullptr);
-    ReadOnlyWinIni readOnly;
+    UnwritableWinIni unwritable;
     ASSERT_FALSE(WriteProfileStringW(app::kWinIniSection, L"probe", L"1"))
         << "win.ini is still writable";
     AddContent();
