@@ -188,19 +188,11 @@ std::wstring DefaultReadmeText(const std::wstring& programName) {
 
 namespace {
 
-// Whole content of a small file; false when it cannot be read.
+// Whole content of a decoration or the record; false when it cannot be read
+// (or is no regular file of at most 1 MiB).
 bool ReadSmallFile(const std::wstring& path, std::string* bytes) {
     bytes->clear();
-    auto f = Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    if (!f) return false;
-    char buf[4096];
-    for (;;) {
-        uint32_t got = 0;
-        if (!f->Read(buf, sizeof buf, &got)) return false;
-        if (got == 0) return true;
-        bytes->append(buf, got);
-        if (bytes->size() > (4u << 20)) return false;  // no record is that long
-    }
+    return plat::ReadSmallFile(path, 1u << 20, bytes);
 }
 
 // The decoration record: for each file written, "name\n" + its length in
