@@ -30,7 +30,10 @@ struct ProfileKeys {
     static constexpr const wchar_t* MapDriver = L"MapDriver";  // string, empty
 };
 
-// Windows profile keys in kWinIniSection.
+// Per-user values that earlier versions kept in kWinIniSection of win.ini.
+// They are written to the registry profile (empty section, same names): a
+// standard user of current Windows cannot write win.ini. The win.ini value
+// is still read while the profile holds none.
 struct WinIniKeys {
     static constexpr const wchar_t* MailAddress = L"mailaddr";   // string, empty
     static constexpr const wchar_t* First = L"First";            // int, 1
@@ -59,16 +62,42 @@ struct Settings {
         return Profile().GetProfileString(L"", ProfileKeys::MapDriver, L"");
     }
     static std::wstring MailAddress() {
-        std::wstring m = Profile().GetWinIniString(kWinIniSection, WinIniKeys::MailAddress, L"");
+        std::wstring m = UserString(WinIniKeys::MailAddress, L"");
         if (m.size() > 260) m.resize(260);
         return m;
     }
-    static int First() { return Profile().GetWinIniInt(kWinIniSection, WinIniKeys::First, 1); }
+    static bool SetMailAddress(const std::wstring& m) {
+        return Profile().WriteProfileString(L"", WinIniKeys::MailAddress, m);
+    }
+    static int First() { return UserInt(WinIniKeys::First, 1); }
+    static bool SetFirst(int v) { return Profile().WriteProfileInt(L"", WinIniKeys::First, v); }
+    static std::wstring DecryptType() { return UserString(WinIniKeys::DecryptType, L""); }
+    static bool SetDecryptType(const std::wstring& t) {
+        return Profile().WriteProfileString(L"", WinIniKeys::DecryptType, t);
+    }
+    static int DecryptFirst() { return UserInt(WinIniKeys::DecryptFirst, 1); }
+    static bool SetDecryptFirst(int v) {
+        return Profile().WriteProfileInt(L"", WinIniKeys::DecryptFirst, v);
+    }
+    static int ErrorMarker() { return UserInt(WinIniKeys::Error, 0); }
+    static bool SetErrorMarker(int v) {
+        return Profile().WriteProfileInt(L"", WinIniKeys::Error, v);
+    }
     static std::wstring SiblingExePath() {
         return Profile().GetWinIniString(kSiblingSection, kSiblingExePathKey, L"");
     }
 
     static plat::Settings& Profile() { return plat::UserSettings(); }
+
+    // A per-user value of WinIniKeys: the profile's, else win.ini's.
+    static int UserInt(const wchar_t* key, int def) {
+        if (Profile().HasProfileValue(L"", key)) return Profile().GetProfileInt(L"", key, def);
+        return Profile().GetWinIniInt(kWinIniSection, key, def);
+    }
+    static std::wstring UserString(const wchar_t* key, const std::wstring& def) {
+        if (Profile().HasProfileValue(L"", key)) return Profile().GetProfileString(L"", key, def);
+        return Profile().GetWinIniString(kWinIniSection, key, def);
+    }
 };
 
 }  // namespace app

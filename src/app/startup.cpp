@@ -132,6 +132,30 @@ void ReadStartupPassword(AppGlobals& g) {
         store::ReadFirstLine(plat::JoinPath(plat::CurrentDir(), kStartupPasswordFile));
 }
 
+std::wstring KeepDefinedDrives(const std::wstring& mapDriver,
+                               const std::vector<plat::DriveInfo>& drives) {
+    std::wstring kept;
+    for (size_t i = 0; i + 1 < mapDriver.size(); ++i) {
+        if (mapDriver[i + 1] != L':') continue;
+        const std::wstring name = mapDriver.substr(i, 2);
+        for (const auto& d : drives) {
+            if (plat::StartsWithNoCase(d.root, name)) {
+                kept += name;
+                break;
+            }
+        }
+        ++i;
+    }
+    return kept;
+}
+
+bool DropUndefinedMappedDrives(const std::vector<plat::DriveInfo>& drives) {
+    const std::wstring text = Settings::MapDriver();
+    const std::wstring kept = KeepDefinedDrives(text, drives);
+    if (kept == text) return true;
+    return Settings::Profile().WriteProfileString(L"", ProfileKeys::MapDriver, kept);
+}
+
 std::wstring ResolveAppDataDir() {
     std::wstring base = plat::UserAppDataDir();
     if (!base.empty()) {
@@ -222,6 +246,9 @@ int InitInstance(Shell& shell) {
     CleanUpAfterUpgrade(g, shell);
     if (!SettleInterruptedPass(g, shell)) return 0;
     (void)ApplyHiddenFilesSetting(Settings::AutoHide());
+    // A run killed while a drive was mapped left its letter behind; that
+    // drive would be refused for encryption for good.
+    (void)DropUndefinedMappedDrives(plat::LogicalDrives());
     ReadStartupPassword(g);
 
     SelectRole(g, shell);

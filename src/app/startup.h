@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/shell.h"
@@ -38,6 +39,13 @@ void ResolveStorePaths(AppGlobals& g, const std::wstring& folder);
 void CleanUpAfterUpgrade(AppGlobals& g, Shell& shell);
 bool ApplyHiddenFilesSetting(int autoHide);
 void ReadStartupPassword(AppGlobals& g);
+// The drive names ("F:") of the profile text "MapDriver" that are still
+// defined among `drives`, in their order.
+std::wstring KeepDefinedDrives(const std::wstring& mapDriver,
+                               const std::vector<plat::DriveInfo>& drives);
+// Rewrites "MapDriver" without the drives no longer defined; false when the
+// profile could not be written.
+bool DropUndefinedMappedDrives(const std::vector<plat::DriveInfo>& drives);
 // The per-user data folder ("tuotuoyan" under the application-data folder).
 std::wstring ResolveAppDataDir();
 

@@ -6,7 +6,6 @@
 #include "app/settings_keys.h"
 #include "app/startup.h"
 #include "cli/console.h"
-#include "cli/eligibility.h"
 #include "cli/listing.h"
 #include "cli/progress.h"
 #include "cli/store_view.h"
@@ -25,6 +24,8 @@
 #include "platform/lock.h"
 #include "platform/text.h"
 #include "store/layout.h"
+#include "ui/encrypt/logic/encrypt_texts.h"
+#include "ui/encrypt/logic/jiami_logic.h"
 
 namespace cli {
 
@@ -33,6 +34,14 @@ namespace {
 // Quotes a path the way every message names it.
 std::wstring Q(const std::wstring& path) {
     return L"“" + path + L"”";
+}
+
+// `text` ended by exactly one full stop: the system's error texts carry
+// their own.
+std::wstring Sentence(const std::wstring& text) {
+    std::wstring t = plat::Trim(text);
+    if (t.empty() || t.back() == L'。' || t.back() == L'.') return t;
+    return t + L"。";
 }
 
 std::wstring NoCr(const std::wstring& text) {
@@ -156,14 +165,14 @@ bool ReadPassword(const Options& o, bool twice, const std::wstring& label, std::
             if (!ok || again != *out) {
                 plat::Wipe(again);
                 plat::Wipe(*out);
-                *exitCode = Refuse(kMsgPasswordsDiffer);
+                *exitCode = Refuse(ui::texts::kPasswordsDiffer);
                 return false;
             }
             plat::Wipe(again);
         }
     }
     if (out->empty()) {
-        *exitCode = Refuse(kMsgEmptyPassword);
+        *exitCode = Refuse(ui::texts::kEmptyPassword);
         return false;
     }
     return true;
@@ -226,6 +235,37 @@ bool OpenStore(const Options& o, OpenedStore* s, int* exitCode) {
     store::MigrateMetadataNames(dir);
     PointGlobalsAt(s->loc);
     return true;
+}
+
+// The encrypt window's prompts on the terminal: a refusal is kept for the
+// exit message, questions are asked (or answered by --yes).
+class CommandPrompts final : public ui::logic::StartPrompts {
+  public:
+    CommandPrompts(const Options& o, const std::wstring& folder) : o_(o), folder_(folder) {}
+    void Message(const std::wstring& text, ui::logic::Icon) override {
+        refusal = Q(folder_) + L"：" + text;
+    }
+    bool AskYesNo(const std::wstring& text) override {
+        if (Confirm(o_, Q(folder_) + L"：" + text)) return true;
+        refusal =
+            Q(folder_) + L"：" + text + L"\n没有加密" + Q(folder_) + L"。确定要加密时请加 --yes。";
+        return false;
+    }
+    void FocusPassword() override {}
+
+    std::wstring refusal;
+
+  private:
+    const Options& o_;
+    std::wstring folder_;
+};
+
+// The folder the system calls its own: the parent of the system folder
+// ("C:\Windows" beside "C:\Windows\system32"; "/usr" on posix).
+std::wstring WindowsDir() {
+    const std::wstring system = plat::WithoutSep(plat::SystemDir());
+    const std::wstring parent = plat::ParentWithSep(system);
+    return parent.empty() ? L"" : plat::WithoutSep(parent);
 }
 
 void StartLog() {
@@ -306,33 +346,21 @@ int RunEncrypt(const Options& o) {
     StoreLocation existing;
     if (FindStore(folder, &existing)) {
         if (Session().report.pendingStrength) return ResumeEncrypt(o, folder);
-        return Refuse(Q(folder) + L"：" + kMsgAlreadyEncrypted);
+        return Refuse(Q(folder) + L"：" + ui::texts::kAlreadyEncrypted);
     }
     const std::wstring placed = plat::JoinPath(folder, store::kExeName);
-    if (IsEmptyFolder(folder, placed)) return Refuse(Q(folder) + L"：" + kMsgEmptyFolder);
-    if (IsMappedImageDrive(folder, app::Settings::MapDriver()))
-        return Refuse(Q(folder) + L"：" + kMsgMappedDrive);
-    switch (
-        ClassifyFolder(folder, WindowsDir(), plat::SystemDir(), app::Settings::SiblingExePath())) {
-        case 0:
-            return Refuse(Q(folder) + L"：" + kMsgSystemFolder);
-        case 2:
-            if (!Confirm(o, Q(folder) + L"：" + kAskSystemFiles))
-                return Refuse(Q(folder) + L"：" + kAskSystemFiles + L"\n没有加密" + Q(folder) +
-                              L"。确定要加密时请加 --yes。");
-            break;
-        case 3:
-            return Refuse(Q(folder) + L"：" + kMsgSiblingFolder);
-        default:
-            break;
-    }
-    const bool unhide = NeedsHiddenConfirmation(folder);
-    if (unhide && !Confirm(o, Q(folder) + L"：" + kAskHiddenFolder))
-        return Refuse(Q(folder) + L"：" + kAskHiddenFolder + L"\n没有加密" + Q(folder) +
-                      L"。确定要加密时请加 --yes。");
+    CommandPrompts prompts(o, folder);
+    bool unhide = false;
+    if (!ui::logic::CheckFolder(folder, ui::logic::SystemPlaces::Current(WindowsDir()), prompts,
+                                &unhide))
+        return Refuse(prompts.refusal);
 
     std::wstring password, second;
     if (!ReadPassword(o, true, L"输入密码:", &password, &code)) return code;
+    if (!ui::logic::CheckPasswords(password, password, kindText != 0, prompts)) {
+        plat::Wipe(password);
+        return Refuse(prompts.refusal);
+    }
     if (o.secondPassword) {
         bool ok = o.passwordStdin ? Con().ReadStdinLine(&second)
                                   : Con().ReadSecret(L"二级密码:", &second);
@@ -340,11 +368,17 @@ int RunEncrypt(const Options& o) {
             plat::Wipe(password);
             return Refuse(L"没有读到二级密码。--second-password 需要再输入一行二级密码。");
         }
+        if (!plat::FitsAnsi(second)) {
+            plat::Wipe(password);
+            plat::Wipe(second);
+            return Refuse(Q(folder) + L"：二级" + ui::texts::kPasswordNotAnsi);
+        }
     }
     // Only now does anything change on disk.
-    if (unhide) {
-        const uint32_t a = plat::Fs().GetAttributes(folder);
-        (void)plat::Fs().SetAttributes(folder, a & ~uint32_t(plat::kAttrHidden));
+    if (unhide && !ui::logic::Unhide(folder, prompts)) {
+        plat::Wipe(password);
+        plat::Wipe(second);
+        return Refuse(prompts.refusal);
     }
     StartLog();
     std::wstring mail = o.mailGiven ? o.mail : app::Settings::MailAddress();
@@ -392,7 +426,7 @@ int RunEncrypt(const Options& o) {
             Con().Err(L"已放入 " + placed + L"（来自 " + exe + L"）。\n");
         } else {
             Con().Err(L"ulxjm: 不能把 " + exe + L" 复制为 " + placed + L"：" +
-                      engine::LastErrorText() + L"。请手动复制。\n");
+                      Sentence(engine::LastErrorText()) + L"请手动复制。\n");
             result = kExitFailures;
         }
     }

@@ -103,6 +103,16 @@ std::string TrailerText(char mode, uint64_t plainLength, const std::wstring& scr
     return text;
 }
 
+bool PasswordFitsTrailer(const std::wstring& password) {
+    // Every shift scrambles to the same length: one more character.
+    std::wstring scrambled = CSimpleMi::ScrambleWithShift(password, false, 1);
+    std::string text = TrailerText(kModeWhole, 0, L"x", scrambled);
+    const bool fits = !text.empty();
+    plat::Wipe(scrambled);
+    plat::Wipe(text);
+    return fits;
+}
+
 bool WriteTrailer(plat::File& file, const uint8_t check[16], const std::wstring& owner,
                   const std::wstring& password, char mode, uint64_t plainLength,
                   CSimpleMi& scrambler) {

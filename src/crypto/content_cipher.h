@@ -107,6 +107,9 @@ struct Trailer {
 // fit the two-digit length fields (1..99 bytes).
 std::string TrailerText(char mode, uint64_t plainLength, const std::wstring& scrambledOwner,
                         const std::wstring& scrambledPassword);
+// True when a file trailer can hold `password` (scrambled, in the ANSI code
+// page): a longer one would leave every file of the pass unencrypted.
+bool PasswordFitsTrailer(const std::wstring& password);
 // Appends check block and text part at the end of `file`.
 [[nodiscard]] bool WriteTrailer(plat::File& file, const uint8_t check[16],
                                 const std::wstring& owner, const std::wstring& password, char mode,

@@ -24,9 +24,10 @@ const std::wstring& WorkingPart() {
 }  // namespace
 
 bool IsSkippedTopLevelEntry(const std::wstring& fullPath, const std::wstring& name) {
-    if (store::IsReservedName(name)) return true;
-    const std::wstring& self = app::Globals().ModulePath;
-    return !self.empty() && plat::EqualsNoCase(fullPath, self);
+    const std::wstring folder = plat::ParentWithSep(fullPath);
+    // Our decorations from an interrupted run of this encryption stay out.
+    return store::IsNeverMoved(folder, name, app::Globals().ModulePath) ||
+           store::IsOurDecoration(folder, name);
 }
 
 CJiaMiWeiZhuang::CJiaMiWeiZhuang(PassUi& ui, PassLog log) : ui_(ui), log_(std::move(log)) {}

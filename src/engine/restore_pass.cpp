@@ -69,6 +69,7 @@ void RestorePass::Run() {
         st.currentLength = 1;
 
         RemoveEmptyWorkingArea(data_);
+        RemoveDecorations();
         std::vector<plat::DirEntry> entries;
         if (!plat::Fs().ListDir(EnumerationPath(data_), &entries)) {
             log_.Append(L"文件" + data_ + L",解密失败，原因如下：");
@@ -140,6 +141,10 @@ bool RestorePass::MoveBack(const std::wstring& src, const std::wstring& dst, boo
     return false;
 }
 
+void RestorePass::RemoveDecorations() {
+    (void)store::RemoveFolderDecorations(root_, param_);
+}
+
 namespace {
 // Removes the empty folders of a tree, deepest first; folders holding a file
 // stay (removing a folder never removes content).
@@ -175,7 +180,7 @@ bool RestorePass::RemoveStore() {
     // its records but with content could never be opened again.
     std::vector<plat::DirEntry> left;
     if (!fs.ListDir(data_, &left) || !left.empty()) return false;
-    (void)store::RemoveFolderDecorations(root_);
+    (void)store::RemoveStoreRootDecoration(root_);
     // Clear, not toggle: a folder that lost its SYSTEM mark must not regain it.
     const uint32_t attrs = fs.GetAttributes(plat::WithoutSep(root_));
     if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrSystem))

@@ -39,11 +39,16 @@ class RestorePass {
     [[nodiscard]] bool MoveBack(const std::wstring& src, const std::wstring& dst,
                                 bool strengthPass = false);
 
+    // Takes our "desktop.ini" and "readme.txt" out of the folder. Done
+    // before the store's content comes back, so files of the user's under
+    // the same names come back under those names and stay.
+    void RemoveDecorations();
+
     std::vector<std::wstring> Failures() const;
     bool Renamed() const { return renamedFlag_; }
 
-    // Removes the store of a fully emptied data folder: decorations, the
-    // folder's SYSTEM mark, records, parameter folder and store folders.
+    // Removes the store of a fully emptied data folder: the store root's
+    // decoration, the folder's SYSTEM mark, records, parameter folder and store folders.
     // Nothing is removed while the data folder still holds an object.
     bool RemoveStore();
 

@@ -69,7 +69,7 @@ std::vector<std::wstring> CCryptAndDe_old::MoveFailures() const {
 }
 
 int CCryptAndDe_old::ReadCrashMarker() {
-    return plat::UserSettings().GetWinIniInt(app::kWinIniSection, app::WinIniKeys::Error, 0);
+    return app::Settings::ErrorMarker();
 }
 
 // ---- CipherSink ----------------------------------------------------------
@@ -629,8 +629,10 @@ void CCryptAndDe_old::DecryptBody() {
             return;
         }
 
-        if (st.operation == kOpFullDecrypt && dec_.items.empty())
+        if (st.operation == kOpFullDecrypt && dec_.items.empty()) {
             RemoveEmptyWorkingArea(dataFolder_);
+            restore_.RemoveDecorations();
+        }
         std::vector<std::wstring> targets;
         std::wstring base = dataFolder_;
         if (!dec_.subPath.empty()) base = plat::WithoutSep(plat::JoinPath(base, dec_.subPath));

@@ -37,6 +37,7 @@ enum class DriveType : uint32_t {
 struct DriveInfo {
     std::wstring root;  // "E:\" on Windows, a mount point with trailing '/' on posix
     DriveType type = DriveType::Unknown;
+    bool hasMedia = true;  // false for a removable drive without a medium (empty card slot)
 };
 
 // Logical drives in the OS order (GetLogicalDriveStringsW + GetDriveTypeW).

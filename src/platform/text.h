@@ -14,6 +14,9 @@ namespace plat {
 // as WideCharToMultiByte does with the default character.
 std::string ToAnsi(const std::wstring& text);
 std::wstring FromAnsi(const std::string& bytes);
+// True when the ANSI code page holds every character of `text` (it comes
+// back unchanged from ToAnsi and FromAnsi).
+bool FitsAnsi(const std::wstring& text);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& bytes);
 uint32_t AnsiCodePage();

@@ -167,6 +167,15 @@ std::wstring Trim(const std::wstring& text) {
     return text.substr(b, e - b);
 }
 
+bool FitsAnsi(const std::wstring& text) {
+    std::string bytes = ToAnsi(text);
+    std::wstring back = FromAnsi(bytes);
+    const bool same = back == text;
+    Wipe(bytes);
+    Wipe(back);
+    return same;
+}
+
 void Wipe(std::wstring& secret) {
     WipeImpl(secret);
 }

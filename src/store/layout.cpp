@@ -1,9 +1,11 @@
 #include "store/layout.h"
 
 #include <array>
+#include <vector>
 
 #include "app/globals.h"
 #include "app/settings_keys.h"
+#include "app/startup.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -89,17 +91,29 @@ std::wstring WorkingDir(const std::wstring& folder) {
 }
 
 bool IsReservedName(const std::wstring& name) {
-    static const std::array<const wchar_t*, 8> kReserved = {L"ulxjm,NotDelete.",
-                                                            L"ulxjm",
-                                                            L"recycler88",
-                                                            L"ulxjm.exe",
-                                                            L"desktop.ini",
-                                                            L"$RECYCLE.BIN",
-                                                            L"system volume information",
-                                                            L"recycler"};
+    static const std::array<const wchar_t*, 7> kReserved = {
+        L"ulxjm,NotDelete.",          L"ulxjm",   L"recycler88", L"ulxjm.exe", L"$RECYCLE.BIN",
+        L"system volume information", L"recycler"};
     for (const wchar_t* r : kReserved)
         if (plat::EqualsNoCase(name, r)) return true;
     return false;
+}
+
+bool IsNeverMoved(const std::wstring& folder, const std::wstring& name,
+                  const std::wstring& modulePath) {
+    if (IsReservedName(name)) return true;
+    if (modulePath.empty()) return false;
+    const std::wstring path = plat::JoinPath(folder, name);
+    if (plat::EqualsNoCase(path, modulePath)) return true;
+    // The start-up password guards the program beside it: moved away, the
+    // guard would be gone and its text would travel with the data.
+    return plat::EqualsNoCase(name, app::kStartupPasswordFile) &&
+           plat::EqualsNoCase(plat::WithSep(folder), plat::ParentWithSep(modulePath));
+}
+
+std::wstring PlacedProgramName(const std::wstring& modulePath) {
+    const std::wstring leaf = plat::LeafName(modulePath);
+    return leaf.empty() ? std::wstring(kExeName) : leaf;
 }
 
 bool IsEncryptedFolder(const std::wstring& folder, bool withLegacyAlias) {
@@ -163,18 +177,87 @@ std::string StoreDesktopIniBytes() {
     return "[.ShellClassInfo]\r\nCLSID={20D04FE0-3AEA-1069-A2D8-08002B30309D}";
 }
 
-std::wstring DefaultReadmeText() {
-    return std::wstring(
-               L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r"
-               L"\n"
-               L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm."
-               L"exe，请从官网 ") +
-           L"http://" + app::kWebHost + L"/rlxjm.exe " +
-           L"下载该文件到该目录下后，再运行rlxjm."
-           L"exe。\r\n\r\n友情提示：请一定是运行该文件夹下的rlxjm.exe";
+std::wstring DefaultReadmeText(const std::wstring& programName) {
+    const std::wstring& p = programName;
+    return L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r\n"
+           L"解密方法：\r\n请运行该文件夹下的" +
+           p + L"输入密码解密。如不存在" + p + L"，请从官网 http://" + app::kWebHost + L"/" +
+           kExeName + L" 下载该文件到该目录下后，再运行" + p +
+           L"。\r\n\r\n友情提示：请一定是运行该文件夹下的" + p;
 }
 
-bool WriteFolderDecorations(const std::wstring& folder) {
+namespace {
+
+// Whole content of a decoration or the record; false when it cannot be read
+// (or is no regular file of at most 1 MiB).
+bool ReadSmallFile(const std::wstring& path, std::string* bytes) {
+    bytes->clear();
+    return plat::ReadSmallFile(path, 1u << 20, bytes);
+}
+
+// The decoration record: for each file written, "name\n" + its length in
+// decimal + "\n" + its exact bytes. Entries are only ever added.
+std::string RecordEntry(const wchar_t* name, const std::string& bytes) {
+    return plat::ToAnsi(name) + "\n" + std::to_string(bytes.size()) + "\n" + bytes;
+}
+
+// The recorded bytes of `name`, every entry of it; an entry cut short at
+// the end (a run stopped while writing) is left out.
+std::vector<std::string> RecordedBytes(const std::string& record, const wchar_t* name) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < record.size()) {
+        const size_t nl1 = record.find('\n', at);
+        if (nl1 == std::string::npos) break;
+        const size_t nl2 = record.find('\n', nl1 + 1);
+        if (nl2 == std::string::npos || nl2 == nl1 + 1 || nl2 - nl1 > 12) break;
+        size_t len = 0;
+        for (size_t k = nl1 + 1; k < nl2; ++k) {
+            if (record[k] < '0' || record[k] > '9') return out;
+            len = len * 10 + size_t(record[k] - '0');
+        }
+        if (len > record.size() - nl2 - 1) break;
+        if (plat::EqualsNoCase(plat::FromAnsi(record.substr(at, nl1 - at)), name))
+            out.push_back(record.substr(nl2 + 1, len));
+        at = nl2 + 1 + len;
+    }
+    return out;
+}
+
+// Ours: the recorded bytes, or the start of them (a write cut short).
+bool IsRecorded(const std::string& record, const wchar_t* name, const std::string& bytes) {
+    for (const std::string& r : RecordedBytes(record, name))
+        if (r.compare(0, bytes.size(), bytes) == 0 && bytes.size() <= r.size()) return true;
+    return false;
+}
+
+// Writes `bytes` from the start of `path` without truncating first: the
+// record only grows, so a run stopped in the middle keeps every earlier
+// entry intact.
+bool WriteGrowing(const std::wstring& path, const std::string& bytes) {
+    MakeRewritable(path);
+    auto f = Fs().Open(path, plat::Access::ReadWrite, plat::Disposition::OpenAlways);
+    return f && f->WriteAll(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+// Files written by versions that kept no record: the folder tip with its
+// fixed first lines, or a readme with one of the default texts.
+bool LooksLikeEarlierDecoration(const wchar_t* name, const std::string& bytes) {
+    if (plat::EqualsNoCase(name, kDesktopIni))
+        return bytes.rfind(FolderDesktopIniBytes(L""), 0) == 0;
+    const std::wstring earlierDefault =
+        L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r\n"
+        L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm.exe，请从官网 "
+        L"http://" +
+        std::wstring(app::kWebHost) +
+        L"/rlxjm.exe 下载该文件到该目录下后，再运行rlxjm.exe。\r\n\r\n"
+        L"友情提示：请一定是运行该文件夹下的rlxjm.exe";
+    return bytes == plat::ToAnsi(earlierDefault) || bytes == plat::ToAnsi(DefaultReadmeText());
+}
+
+}  // namespace
+
+bool WriteFolderDecorations(const std::wstring& folder, const std::wstring& programName) {
     if (folder.empty()) return false;
     const std::wstring root = plat::JoinPath(folder, kStoreRoot);
     SetAttributesIfAny(root, kHiddenSystem);
@@ -182,27 +265,74 @@ bool WriteFolderDecorations(const std::wstring& folder) {
     const std::wstring storeIni = plat::JoinPath(root, kDesktopIni);
     if (WriteBytes(storeIni, StoreDesktopIniBytes())) SetAttributesIfAny(storeIni, kHiddenSystem);
 
-    if (app::Settings::JiamiFlag() == 1) {
-        const std::wstring ini = plat::JoinPath(folder, kDesktopIni);
-        if (!WriteBytes(ini, FolderDesktopIniBytes(app::Settings::Tips()))) return false;
-        SetAttributesIfAny(ini, kHiddenSystem);
+    // Every decoration is recorded before it is written: a run stopped while
+    // writing one still knows it as ours.
+    struct Decoration {
+        const wchar_t* name;
+        std::string bytes;
+    };
+    std::vector<Decoration> decorations;
+    if (app::Settings::JiamiFlag() == 1)
+        decorations.push_back({kDesktopIni, FolderDesktopIniBytes(app::Settings::Tips())});
+    if (app::Settings::ReadMeFlag() == 1)
+        decorations.push_back(
+            {kReadmeTxt, plat::ToAnsi(app::Settings::ReadmeText(DefaultReadmeText(programName)))});
+    if (decorations.empty()) return true;
+
+    const std::wstring recordPath = Param(folder, kDecorationRecord);
+    std::string record;
+    (void)ReadSmallFile(recordPath, &record);
+    for (const Decoration& d : decorations) {
+        // A file standing there now is ours from an earlier run of this
+        // finishing, or the user's that could not be moved into the store:
+        // that one is not ours to overwrite.
+        std::string present;
+        const std::wstring path = plat::JoinPath(folder, d.name);
+        if (Fs().Exists(path) &&
+            !(ReadSmallFile(path, &present) && IsRecorded(record, d.name, present)))
+            return false;
+        if (!IsRecorded(record, d.name, d.bytes)) record += RecordEntry(d.name, d.bytes);
     }
-    if (app::Settings::ReadMeFlag() == 1) {
-        const std::wstring text = app::Settings::ReadmeText(DefaultReadmeText());
-        if (!WriteTextFile(plat::JoinPath(folder, kReadmeTxt), text)) return false;
+    if (!WriteGrowing(recordPath, record)) return false;
+    for (const Decoration& d : decorations) {
+        const std::wstring path = plat::JoinPath(folder, d.name);
+        if (!WriteBytes(path, d.bytes)) return false;
+        if (plat::EqualsNoCase(d.name, kDesktopIni)) SetAttributesIfAny(path, kHiddenSystem);
     }
     return true;
 }
 
-bool RemoveFolderDecorations(const std::wstring& folder) {
+bool RemoveFolderDecorations(const std::wstring& folder, const std::wstring& paramFolder) {
+    std::string record;
+    const bool haveRecord = ReadSmallFile(plat::JoinPath(paramFolder, kDecorationRecord), &record);
     bool ok = true;
-    for (const std::wstring& path :
-         {plat::JoinPath(folder, kDesktopIni), plat::JoinPath(folder, kReadmeTxt),
-          plat::JoinPath(plat::JoinPath(folder, kStoreRoot), kDesktopIni)}) {
+    for (const wchar_t* name : {kDesktopIni, kReadmeTxt}) {
+        const std::wstring path = plat::JoinPath(folder, name);
+        std::string bytes;
+        if (!ReadSmallFile(path, &bytes)) continue;
+        const bool ours =
+            haveRecord ? IsRecorded(record, name, bytes) : LooksLikeEarlierDecoration(name, bytes);
+        if (!ours) continue;
         MakeRewritable(path);
         ok = Fs().DeleteFile(path) && ok;
     }
     return ok;
+}
+
+bool IsOurDecoration(const std::wstring& folder, const std::wstring& name) {
+    for (const wchar_t* d : {kDesktopIni, kReadmeTxt}) {
+        if (!plat::EqualsNoCase(name, d)) continue;
+        std::string record, bytes;
+        return ReadSmallFile(plat::JoinPath(ParamDir(folder), kDecorationRecord), &record) &&
+               ReadSmallFile(plat::JoinPath(folder, d), &bytes) && IsRecorded(record, d, bytes);
+    }
+    return false;
+}
+
+bool RemoveStoreRootDecoration(const std::wstring& folder) {
+    const std::wstring path = plat::JoinPath(plat::JoinPath(folder, kStoreRoot), kDesktopIni);
+    MakeRewritable(path);
+    return Fs().DeleteFile(path);
 }
 
 bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath) {
@@ -214,7 +344,7 @@ bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath
     if (!modulePath.empty() && !plat::EqualsNoCase(copy, modulePath))
         (void)Fs().Copy(plat::FollowLink(modulePath), copy, false);
     AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem);
-    return WriteFolderDecorations(folder);
+    return WriteFolderDecorations(folder, PlacedProgramName(modulePath));
 }
 
 void MigrateMetadataNames(const std::wstring& paramFolder) {
@@ -249,7 +379,7 @@ void DeleteStoreMetadata(const std::wstring& paramFolder) {
         kOldMailRecord,        kOldKindRecord,     kOldRenameFailList,
         kResetRecord,          kPasswordRecord,    kLegacySealedRecord,
         kMailRecord,           kKindRecord,        kRenameFailList,
-        kSecondPasswordRecord, kSealedRecord};
+        kSecondPasswordRecord, kSealedRecord,      kDecorationRecord};
     for (const wchar_t* name : kNames) {
         const std::wstring path = plat::JoinPath(paramFolder, name);
         if (!Fs().Exists(path)) continue;

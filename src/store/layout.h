@@ -36,6 +36,9 @@ inline constexpr const wchar_t* kKindRecord = L"typeff.ulxjm";
 inline constexpr const wchar_t* kSecondPasswordRecord = L"imimtwo.ulxjm";
 inline constexpr const wchar_t* kResetRecord = L"imimffreset.ulxjm";
 inline constexpr const wchar_t* kRenameFailList = L"renamefail.ulxjm";
+// Which decoration files this program wrote into the folder, with a digest
+// of their bytes: only those are taken away again.
+inline constexpr const wchar_t* kDecorationRecord = L"decorff.ulxjm";
 inline constexpr const wchar_t* kOldPasswordRecord = L"imimff.dat";
 inline constexpr const wchar_t* kOldLegacySealedRecord = L"imimff.dat.elxjm";
 inline constexpr const wchar_t* kOldMailRecord = L"liamff.dat";
@@ -59,8 +62,17 @@ std::wstring ParamDir(const std::wstring& folder);
 // The browse window's working area: data folder + "working<sep>NotDelete<sep>".
 std::wstring WorkingDir(const std::wstring& folder);
 
-// Top-level names never moved into the store (any letter case).
+// Top-level names never moved into the store (any letter case): the store
+// root, the program's name and the system's own folders. A user's
+// "desktop.ini" or "readme.txt" is content like any other.
 bool IsReservedName(const std::wstring& name);
+// What an encryption of `folder` never moves: reserved names, the running
+// program `modulePath` itself and the start-up password file beside it.
+bool IsNeverMoved(const std::wstring& folder, const std::wstring& name,
+                  const std::wstring& modulePath);
+// The name of the program placed into a protected folder by a program
+// running from `modulePath` ("ulxjm.exe" when none is placed).
+std::wstring PlacedProgramName(const std::wstring& modulePath);
 
 // True exactly when folder + "ulxjm<sep>ffffff" is an existing folder, or,
 // with `withLegacyAlias`, folder + "岚栩目~1<sep>ffffff" is.
@@ -79,10 +91,22 @@ bool WriteStoreMetadata(const std::wstring& folder, const std::wstring& password
 bool WriteSecondPassword(const std::wstring& folder, const std::wstring& record);
 
 // Store root attributes and the decoration files ("ulxjm\desktop.ini", and
-// depending on the settings "desktop.ini" and "readme.txt").
-[[nodiscard]] bool WriteFolderDecorations(const std::wstring& folder);
-// Deletes the three decoration files; true only when all three went.
-bool RemoveFolderDecorations(const std::wstring& folder);
+// depending on the settings "desktop.ini" and "readme.txt", naming the
+// program `programName`), and the record of what was written. False when a
+// file or the record could not be written.
+[[nodiscard]] bool WriteFolderDecorations(const std::wstring& folder,
+                                          const std::wstring& programName = kExeName);
+// Deletes the folder's "desktop.ini" and "readme.txt" where they are ours:
+// listed in the decoration record of `paramFolder` with the same bytes, or,
+// for a store without that record, recognisable as written by an earlier
+// version. A file of the user's under either name stays. True when none of
+// ours is left.
+bool RemoveFolderDecorations(const std::wstring& folder, const std::wstring& paramFolder);
+// True when `name` in `folder` is a decoration this program wrote there (as
+// its store's decoration record says).
+bool IsOurDecoration(const std::wstring& folder, const std::wstring& name);
+// Deletes the store root's "desktop.ini".
+bool RemoveStoreRootDecoration(const std::wstring& folder);
 
 // End of a normal encryption: copy the program into the folder, mark the
 // folder SYSTEM, write the decorations.
@@ -103,8 +127,9 @@ std::wstring ReadFirstLine(const std::wstring& path);
 // Records are one short line; anything bigger is not one of ours.
 inline constexpr uint64_t kMaxRecordSize = 64 * 1024;
 
-// The default text of "readme.txt" (when the profile holds no "readme").
-std::wstring DefaultReadmeText();
+// The default text of "readme.txt" (when the profile holds no "readme"),
+// telling to run `programName`.
+std::wstring DefaultReadmeText(const std::wstring& programName = kExeName);
 // Contents of the two "desktop.ini" files, as bytes in the ANSI code page.
 std::string FolderDesktopIniBytes(const std::wstring& tip);
 std::string StoreDesktopIniBytes();

@@ -187,4 +187,24 @@ TEST_F(StartupTest, SettingsDefaultsAndRestart) {
     EXPECT_EQ(settings_->ReadExplorerValue(L"ShowSuperHidden"), 1);
 }
 
+// A run killed while a drive was mapped leaves its letter in "MapDriver";
+// at start only letters still defined stay, or that drive is refused for
+// encryption for good.
+TEST_F(StartupTest, MappedDrivesThatNoLongerExistAreDropped) {
+    using plat::DriveType;
+    const std::vector<plat::DriveInfo> drives = {
+        {L"C:\\", DriveType::Fixed}, {L"G:\\", DriveType::Fixed}, {L"z:\\", DriveType::Remote}};
+    const struct {
+        std::wstring stored, kept;
+    } rows[] = {
+        {L"", L""}, {L"F:", L""}, {L"G:F:", L"G:"}, {L"F:g:Z:", L"g:Z:"}, {L"G:", L"G:"},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(app::KeepDefinedDrives(r.stored, drives), r.kept) << plat::ToUtf8(r.stored);
+        ASSERT_TRUE(settings_->WriteProfileString(L"", L"MapDriver", r.stored));
+        EXPECT_TRUE(app::DropUndefinedMappedDrives(drives));
+        EXPECT_EQ(app::Settings::MapDriver(), r.kept) << plat::ToUtf8(r.stored);
+    }
+}
+
 }  // namespace

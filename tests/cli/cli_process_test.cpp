@@ -160,6 +160,11 @@ class CliTest : public ::testing::Test {
         const std::wstring docs = plat::JoinPath(dir, L"文档");
         EXPECT_TRUE(
             plat::Fs().SetAttributes(docs, plat::Fs().GetAttributes(docs) | plat::kAttrHidden));
+        // The folder's own files under the names of our decorations.
+        const std::wstring ini = plat::JoinPath(dir, L"desktop.ini");
+        EXPECT_TRUE(WriteFileBytes(ini, "[.ShellClassInfo]\r\nIconResource=my.ico,0\r\n"));
+        EXPECT_TRUE(plat::Fs().SetAttributes(ini, plat::kAttrHidden | plat::kAttrSystem));
+        EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"readme.txt"), "my own readme"));
         return dir;
     }
 
@@ -196,7 +201,7 @@ TEST_P(CliStrengthTest, EveryCommandsMainPath) {
                        : strength == "higher" ? "较高强度"
                                               : "最高强度";
     EXPECT_NE(r.out.find(kind), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(strength == "normal" ? "强度加密的文件: 0" : "强度加密的文件: 3"),
+    EXPECT_NE(r.out.find(strength == "normal" ? "强度加密的文件: 0" : "强度加密的文件: 5"),
               std::string::npos)
         << r.out;
 
@@ -248,6 +253,11 @@ TEST_F(CliTest, RefusedCommandsChangeNothing) {
     ASSERT_EQ(Encrypt(normal, "normal").code, 0);
     ASSERT_EQ(Encrypt(highest, "highest").code, 0);
     ASSERT_TRUE(plat::Fs().CreateDir(tmp_ / L"empty"));
+    // Only names an encryption never moves: nothing to protect.
+    const std::wstring systemOnly = tmp_ / L"system only";
+    for (const wchar_t* d : {L"", L"/System Volume Information", L"/$RECYCLE.BIN"})
+        ASSERT_TRUE(plat::Fs().CreateDir(systemOnly + d));
+    ASSERT_TRUE(WriteFileBytes(systemOnly + L"/ulxjm.exe", "MZ old copy"));
     const std::wstring hidden = MakeFolder(L"hidden");
     ASSERT_TRUE(plat::Fs().SetAttributes(hidden, plat::kAttrDirectory | plat::kAttrHidden));
     const std::string missing = N(tmp_ / L"no such folder");
@@ -270,7 +280,16 @@ TEST_F(CliTest, RefusedCommandsChangeNothing) {
         {{"encrypt", N(tmp_ / L"empty"), "--password-stdin"},
          "pw\n",
          "这是一个空文件夹，不支持对其进行加密。"},
+        {{"encrypt", N(systemOnly), "--password-stdin"},
+         "pw\n",
+         "这是一个空文件夹，不支持对其进行加密。"},
         {{"encrypt", N(plain), "--password-stdin"}, "\n", "密码不能为空"},
+        // Stored as "pw?", it would be refused afterwards and "pw?" accepted.
+        {{"encrypt", N(plain), "--password-stdin"}, "pw\xF0\x9F\x98\x80\n", "本机不支持的字符"},
+        {{"encrypt", N(plain), "--strength", "highest", "--password-stdin"},
+         std::string(99, 'p') + "\n",
+         "密码太长"},
+        {{"encrypt", "/usr/bin", "--password-stdin"}, "pw\n", "属于系统文件夹，不能加密。"},
         {{"encrypt", "/", "--password-stdin"}, "pw\n", "属于系统文件夹，不能加密。"},
         {{"encrypt", "/usr/share", "--password-stdin"}, "pw\n", "加密对象可能包含系统文件"},
         {{"encrypt", N(hidden), "--password-stdin"},
@@ -315,6 +334,28 @@ TEST_F(CliTest, RefusedCommandsChangeNothing) {
         for (const wchar_t* scratch : {L"stdin", L"stdout", L"stderr"}) was.erase(scratch);
         EXPECT_EQ(now, was) << line;
     }
+}
+
+// The longest password a file trailer holds still protects and opens.
+TEST_F(CliTest, TheLongestStrengthPasswordRoundTrips) {
+    const std::wstring dir = MakeFolder(L"long");
+    const Tree before = Snapshot(dir);
+    const std::string password(98, 'p');
+    Result r = Encrypt(dir, "highest", password);
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = Run({"decrypt", N(dir), "--password-stdin"}, password + "\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(UserFiles(dir), before);
+}
+
+// The system's error text ends its own sentence.
+TEST_F(CliTest, AProgramCopyThatFailsSaysWhyOnce) {
+    const std::wstring dir = MakeFolder(L"c");
+    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(dir, L"ulxjm.exe")));
+    Result r = Encrypt(dir, "normal");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("请手动复制。"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("。。"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, HiddenFolderIsUnhiddenWhenTheQuestionIsAnswered) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "cli/commands.h"
-#include "cli/eligibility.h"
 #include "cli/progress.h"
 #include "cli/store_view.h"
 #include "engine/naming.h"
@@ -105,50 +104,6 @@ TEST(CliListing, StoreFolderShowsPlainNamesAndSkipsTheWorkingArea) {
     EXPECT_EQ(rows[2].flag, L"");
     // Below the root a folder named "working" is an ordinary folder.
     EXPECT_EQ(Names(cli::ListFolder(plat::JoinPath(data, L"sub"), false)), L"working");
-}
-
-TEST(CliChecks, ClassifyFolderAgainstSystemAndSiblingFolders) {
-    const std::wstring win = cli::WindowsDir();
-    const std::wstring sys = plat::SystemDir();
-    ASSERT_FALSE(win.empty());
-    const std::wstring root = plat::DriveRootOf(win);
-    const std::wstring sibling = plat::JoinPath(plat::TempDir(), L"sib");
-    const struct {
-        std::wstring folder;
-        int expected;
-    } kCases[] = {
-        {root, 0},
-        {win, 0},
-        // The system folder lies inside the Windows folder, whose test comes first.
-        {plat::WithoutSep(sys), 2},
-        {plat::JoinPath(win, L"Temp"), 2},
-        {plat::JoinPath(sys, L"drivers"), 2},
-        {sibling, 3},
-        {plat::JoinPath(plat::TempDir(), L"photos"), 1},
-        // A name that merely starts like the system folder is not inside it.
-        {win + L"data", 1},
-    };
-    for (const auto& c : kCases)
-        EXPECT_EQ(cli::ClassifyFolder(c.folder, win, sys, plat::JoinPath(sibling, L"prog.exe")),
-                  c.expected)
-            << plat::ToUtf8(c.folder);
-}
-
-TEST(CliChecks, EmptyFolderIgnoresOnlyTheProgramItself) {
-    testsupport::TempFolder tmp;
-    const std::wstring dir = plat::WithoutSep(tmp.path());
-    const std::wstring self = tmp / L"ulxjm.exe";
-    EXPECT_TRUE(cli::IsEmptyFolder(dir, self));
-    ASSERT_TRUE(testsupport::WriteFileBytes(self, "MZ"));
-    EXPECT_TRUE(cli::IsEmptyFolder(dir, self));
-    ASSERT_TRUE(plat::Fs().CreateDir(tmp / L"empty"));
-    EXPECT_FALSE(cli::IsEmptyFolder(dir, self));
-}
-
-TEST(CliChecks, MappedImageDriveNeedsADriveLetterInTheList) {
-    EXPECT_TRUE(cli::IsMappedImageDrive(L"F:\\photos", L"G:F:"));
-    EXPECT_FALSE(cli::IsMappedImageDrive(L"E:\\photos", L"G:F:"));
-    EXPECT_FALSE(cli::IsMappedImageDrive(L"/f:", L"/f:"));
 }
 
 TEST(CliPaths, AbsolutePathResolvesDotsAndTrailingSeparators) {

@@ -36,7 +36,7 @@ TEST_F(HidePassTest, MovesContentIntoStoreAndFinishesFolder) {
     WriteFile(plat::JoinPath(folder_, L"a.txt"), "alpha");
     MakeDir(plat::JoinPath(folder_, L"相册"));
     WriteFile(plat::JoinPath(plat::JoinPath(folder_, L"相册"), L"b.jpg"), std::string(1025, 'b'));
-    WriteFile(plat::JoinPath(folder_, L"DESKTOP.INI"), "mine");  // reserved in any case
+    WriteFile(plat::JoinPath(folder_, L"DESKTOP.INI"), "mine");  // the user's: content
     const auto before = Snapshot(folder_);
 
     CJiaMiWeiZhuang pass(ui_);
@@ -44,12 +44,17 @@ TEST_F(HidePassTest, MovesContentIntoStoreAndFinishesFolder) {
 
     auto& st = engine::State();
     EXPECT_TRUE(st.done);
-    EXPECT_EQ(2, st.total);
-    EXPECT_EQ(2, st.moved);
+    EXPECT_EQ(3, st.total);
+    EXPECT_EQ(3, st.moved);
     EXPECT_EQ(0, st.moveFailed);
-    EXPECT_EQ(2, st.handled);
+    EXPECT_EQ(3, st.handled);
     EXPECT_TRUE(pass.Failures().empty());
     EXPECT_EQ("alpha", ReadFile(Data(L"a.txt")));
+    EXPECT_EQ("mine", ReadFile(Data(L"DESKTOP.INI")));
+    EXPECT_EQ(ReadFile(plat::JoinPath(folder_, L"desktop.ini"))
+                  .rfind("[.ShellClassInfo]\r\nIconIndex=0\r\nIconFile=ulxjm.exe", 0),
+              0u)
+        << "ours in its place";
     EXPECT_EQ(std::string(1025, 'b'), ReadFile(plat::JoinPath(Data(L"相册"), L"b.jpg")));
     EXPECT_FALSE(plat::Fs().Exists(plat::JoinPath(folder_, L"a.txt")));
     // Finishing: program copy, SYSTEM mark, decorations and records.
@@ -62,6 +67,51 @@ TEST_F(HidePassTest, MovesContentIntoStoreAndFinishesFolder) {
     EXPECT_EQ(L"fftype=0",
               store::ReadFirstLine(plat::JoinPath(store::ParamDir(folder_), L"typeff.ulxjm")));
     (void)before;
+}
+
+// A pass run again over an encrypted folder (finishing an interrupted one)
+// leaves our decorations where they are; the user's file of that name went
+// into the store the first time.
+TEST_F(HidePassTest, ARunAgainLeavesOurDecorationsOut) {
+    WriteFile(plat::JoinPath(folder_, L"desktop.ini"), "mine");
+    WriteFile(plat::JoinPath(folder_, L"a.txt"), "a");
+    {
+        CJiaMiWeiZhuang pass(ui_);
+        ASSERT_TRUE(pass.Run(Job()));
+    }
+    const std::string ours = ReadFile(plat::JoinPath(folder_, L"desktop.ini"));
+    HideJob again = Job();
+    again.storeReady = true;
+    CJiaMiWeiZhuang pass(ui_);
+    ASSERT_TRUE(pass.Run(again));
+    EXPECT_EQ(0, engine::State().total.load());
+    EXPECT_EQ("mine", ReadFile(Data(L"desktop.ini")));
+    EXPECT_EQ(ours, ReadFile(plat::JoinPath(folder_, L"desktop.ini")));
+}
+
+// The start-up password guards the program beside it; a file of that name
+// anywhere else is the user's.
+TEST_F(HidePassTest, TheStartupPasswordBesideTheProgramStays) {
+    for (bool besideProgram : {true, false}) {
+        SCOPED_TRACE(besideProgram);
+        const std::wstring root = Path(besideProgram ? L"stick" : L"other");
+        MakeDir(root);
+        WriteFile(plat::JoinPath(root, L"mima.dat"), "secret");
+        WriteFile(plat::JoinPath(root, L"a.txt"), "a");
+        const std::wstring program =
+            plat::JoinPath(besideProgram ? root : Path(L"cfg"), L"加密.exe");
+        WriteFile(program, "MZ");
+        app::Globals().ModulePath = program;
+        HideJob job = Job();
+        job.root = root;
+        CJiaMiWeiZhuang pass(ui_);
+        ASSERT_TRUE(pass.Run(job));
+        EXPECT_EQ(plat::Fs().Exists(plat::JoinPath(root, L"mima.dat")), besideProgram);
+        EXPECT_EQ(plat::Fs().Exists(plat::JoinPath(store::DataDir(root), L"mima.dat")),
+                  !besideProgram);
+        EXPECT_TRUE(plat::Fs().Exists(plat::JoinPath(root, L"加密.exe")));
+        EXPECT_FALSE(plat::Fs().Exists(plat::JoinPath(store::DataDir(root), L"加密.exe")));
+    }
 }
 
 TEST_F(HidePassTest, RootWithOnlySkipListNamesMovesNothingButIsFinished) {

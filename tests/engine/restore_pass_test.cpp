@@ -43,6 +43,39 @@ TEST_F(RestorePassTest, RoundTripGivesBackEverythingAndRemovesTheStore) {
     EXPECT_TRUE(LogLines(log_).empty());
 }
 
+// A folder's own "desktop.ini" and "readme.txt" are the user's: they travel
+// into the store and come back byte-exact, while ours are taken away, even
+// when the settings changed in between.
+TEST_F(RestorePassTest, TheUsersFilesUnderOurNamesComeBackAndOursGo) {
+    for (int kind : {0, 2}) {
+        SCOPED_TRACE(kind);
+        (void)plat::Fs().SetAttributes(folder_, plat::kAttrNormal);
+        Fill();
+        WriteFile(plat::JoinPath(folder_, L"desktop.ini"), "[.ShellClassInfo]\r\nIconFile=my.ico");
+        WriteFile(plat::JoinPath(folder_, L"readme.txt"), "my own notes");
+        const auto before = Snapshot(folder_);
+        ASSERT_TRUE(plat::UserSettings().WriteProfileInt(L"", L"ReadMe", 1));
+        ASSERT_TRUE(plat::UserSettings().WriteProfileString(L"", L"szTips", L"tip one"));
+        ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", kind, ui_).ok());
+        EXPECT_NE(ReadFile(plat::JoinPath(folder_, L"readme.txt")), "my own notes");
+        EXPECT_NE(ReadFile(plat::JoinPath(folder_, L"desktop.ini")).find("tip one"),
+                  std::string::npos);
+
+        ASSERT_TRUE(plat::UserSettings().WriteProfileString(L"", L"szTips", L"tip two"));
+        ASSERT_TRUE(plat::UserSettings().WriteProfileString(L"", L"szReadme", L"another text"));
+        auto s = engine::DecryptFolder(folder_, L"pw", ui_);
+        EXPECT_TRUE(s.ok());
+        EXPECT_FALSE(store::IsEncryptedFolder(folder_));
+        auto after = Snapshot(folder_);
+        after.erase(L"ulxjm.exe");
+        EXPECT_TRUE(SameTree(before, after));
+        EXPECT_EQ(0, engine::State().renamed.load()) << "nothing came back under another name";
+        RemoveTree(folder_);
+        MakeDir(folder_);
+        ASSERT_TRUE(plat::UserSettings().WriteProfileInt(L"", L"ReadMe", 0));
+    }
+}
+
 TEST_F(RestorePassTest, WrongPasswordStartsNothing) {
     Fill();
     Encrypt();

@@ -31,11 +31,39 @@ class StoreTest : public ::testing::Test {
 
 TEST_F(StoreTest, ReservedNamesMatchInAnyLetterCase) {
     for (const wchar_t* name :
-         {L"ulxjm", L"ULXJM", L"Ulxjm.Exe", L"DESKTOP.INI", L"$recycle.bin",
-          L"System Volume Information", L"RECYCLER", L"recycler88", L"ulxjm,notdelete."})
+         {L"ulxjm", L"ULXJM", L"Ulxjm.Exe", L"$recycle.bin", L"System Volume Information",
+          L"RECYCLER", L"recycler88", L"ulxjm,notdelete."})
         EXPECT_TRUE(store::IsReservedName(name)) << plat::ToUtf8(name);
-    for (const wchar_t* name : {L"ulxjm2", L"desktop.ini.bak", L"recycle", L"readme.txt", L""})
+    // The user's own files under our decorations' names are content.
+    for (const wchar_t* name :
+         {L"ulxjm2", L"desktop.ini", L"Desktop.ini", L"recycle", L"readme.txt", L"mima.dat", L""})
         EXPECT_FALSE(store::IsReservedName(name)) << plat::ToUtf8(name);
+}
+
+TEST_F(StoreTest, TheProgramAndItsStartupPasswordAreNeverMoved) {
+    const std::wstring exe = At(L"加密.exe");
+    const std::wstring other = JoinPath(tmp_.path(), L"other");
+    struct Case {
+        std::wstring folder, name, module;
+        bool never;
+    } cases[] = {
+        {folder_, L"加密.exe", exe, true},  {folder_, L"MIMA.DAT", exe, true},
+        {other, L"mima.dat", exe, false},  // a user's file elsewhere
+        {folder_, L"mima.dat", L"", false}, {other, L"加密.exe", exe, false},
+        {folder_, L"ulxjm", L"", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(store::IsNeverMoved(c.folder, c.name, c.module), c.never)
+            << plat::ToUtf8(c.folder + L" " + c.name);
+}
+
+TEST_F(StoreTest, TheReadmeNamesThePlacedProgram) {
+    EXPECT_EQ(store::PlacedProgramName(JoinPath(tmp_.path(), L"我的加密.exe")), L"我的加密.exe");
+    EXPECT_EQ(store::PlacedProgramName(L""), L"ulxjm.exe");
+    const std::wstring text = store::DefaultReadmeText(L"我的加密.exe");
+    EXPECT_EQ(text.find(L"rlxjm"), std::wstring::npos);
+    EXPECT_NE(text.find(L"请运行该文件夹下的我的加密.exe输入密码解密"), std::wstring::npos);
+    EXPECT_NE(text.find(L"友情提示：请一定是运行该文件夹下的我的加密.exe"), std::wstring::npos);
 }
 
 TEST_F(StoreTest, FolderCountsAsEncryptedOnlyWhenTheDataFolderExists) {
@@ -133,15 +161,64 @@ TEST_F(StoreTest, SettingsSteerTheDecorations) {
     EXPECT_EQ(app::Settings::ReadMeFlag(), 1) << "the text must not overwrite the switch";
 }
 
-TEST_F(StoreTest, RemoveDecorationsTakesAllThree) {
+TEST_F(StoreTest, OnlyOurDecorationsAreRemoved) {
+    const std::wstring param = store::ParamDir(folder_);
+    const std::string ourTip =
+        "[.ShellClassInfo]\r\nIconIndex=0\r\nIconFile=ulxjm.exe\r\nInfoTip=tip";
+    struct Case {
+        const char* what;
+        bool record;         // the store was made by this version
+        std::string ini;     // root desktop.ini at decryption ("" none)
+        std::string readme;  // root readme.txt at decryption ("" none)
+        bool iniGoes, readmeGoes;
+    } cases[] = {
+        {"ours, recorded", true, ourTip, "my readme", true, true},
+        {"edited by the user since", true, ourTip + "!", "my readme!", false, false},
+        {"ours, cut short by a stopped run", true, ourTip.substr(0, 20), "my", true, true},
+        {"an earlier version's tip", false,
+         "[.ShellClassInfo]\r\nIconIndex=0\r\n"
+         "IconFile=ulxjm.exe\r\nInfoTip=old",
+         "", true, false},
+        {"an earlier version, user's files", false, "[.ShellClassInfo]\r\nIconFile=x.dll", "notes",
+         false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        (void)Fs().CreateDir(At(L"ulxjm"));
+        ASSERT_TRUE(store::CreateStoreFolders(folder_));
+        settings_->WriteProfileString(L"", L"szTips", L"tip");
+        settings_->WriteProfileInt(L"", L"ReadMe", 1);
+        settings_->WriteProfileString(L"", app::ProfileKeys::ReadmeText, L"my readme");
+        ASSERT_TRUE(store::WriteFolderDecorations(folder_));
+        if (!c.record) ASSERT_TRUE(Fs().DeleteFile(JoinPath(param, store::kDecorationRecord)));
+        // Settings changed since the encryption must not matter.
+        settings_->WriteProfileString(L"", L"szTips", L"another tip");
+        settings_->WriteProfileString(L"", app::ProfileKeys::ReadmeText, L"another");
+        ASSERT_TRUE(Fs().SetAttributes(At(L"desktop.ini"), plat::kAttrNormal));
+        testsupport::WriteFileBytes(At(L"desktop.ini"), c.ini);
+        testsupport::WriteFileBytes(At(L"readme.txt"), c.readme);
+        if (c.readme.empty()) ASSERT_TRUE(Fs().DeleteFile(At(L"readme.txt")));
+
+        EXPECT_TRUE(store::RemoveFolderDecorations(folder_, param));
+        EXPECT_EQ(Fs().Exists(At(L"desktop.ini")), !c.iniGoes);
+        EXPECT_EQ(Fs().Exists(At(L"readme.txt")), !c.readmeGoes && !c.readme.empty());
+        EXPECT_TRUE(Fs().Exists(JoinPath(At(L"ulxjm"), L"desktop.ini")))
+            << "the store root's goes with the store";
+        EXPECT_TRUE(store::RemoveStoreRootDecoration(folder_));
+        EXPECT_FALSE(Fs().Exists(JoinPath(At(L"ulxjm"), L"desktop.ini")));
+        (void)Fs().DeleteFile(At(L"desktop.ini"));
+        (void)Fs().DeleteFile(At(L"readme.txt"));
+    }
+}
+
+TEST_F(StoreTest, AFileLeftInTheFolderIsNeverOverwrittenByADecoration) {
     ASSERT_TRUE(store::CreateStoreFolders(folder_));
-    settings_->WriteProfileInt(L"", L"ReadMe", 1);
-    ASSERT_TRUE(store::WriteFolderDecorations(folder_));
-    EXPECT_TRUE(store::RemoveFolderDecorations(folder_));
-    for (const auto& p :
-         {At(L"desktop.ini"), At(L"readme.txt"), JoinPath(At(L"ulxjm"), L"desktop.ini")})
-        EXPECT_FALSE(Fs().Exists(p)) << plat::ToUtf8(p);
-    EXPECT_FALSE(store::RemoveFolderDecorations(folder_)) << "nothing left to delete";
+    testsupport::WriteFileBytes(At(L"desktop.ini"), "[.ShellClassInfo]\r\nIconFile=mine.ico");
+    EXPECT_FALSE(store::WriteFolderDecorations(folder_));
+    EXPECT_EQ(testsupport::ReadFileBytes(At(L"desktop.ini")),
+              "[.ShellClassInfo]\r\nIconFile=mine.ico");
+    store::RemoveFolderDecorations(folder_, store::ParamDir(folder_));
+    EXPECT_TRUE(Fs().Exists(At(L"desktop.ini")));
 }
 
 TEST_F(StoreTest, FinishEncryptionCopiesTheProgramAndMarksTheFolder) {
@@ -175,7 +252,7 @@ TEST_F(StoreTest, DeleteStoreMetadataLeavesOtherFiles) {
     ASSERT_TRUE(store::CreateStoreFolders(folder_));
     const std::wstring p = store::ParamDir(folder_);
     for (const wchar_t* n : {L"imimff.ulxjm", L"imimff.ulxjm.zpwenc0", L"imimtwo.ulxjm",
-                             L"renamefail.dat", L"liamff.dat", L"keep.me"})
+                             L"renamefail.dat", L"liamff.dat", L"decorff.ulxjm", L"keep.me"})
         testsupport::WriteFileBytes(JoinPath(p, n), "x");
     store::DeleteStoreMetadata(p);
     std::vector<plat::DirEntry> left;

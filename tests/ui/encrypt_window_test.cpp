@@ -14,6 +14,8 @@
 #include "store/layout.h"
 #include "ui/driver.h"
 #include "ui/encrypt/logic/encrypt_texts.h"
+#include "ui/encrypt/logic/jiami_logic.h"
+#include "ui/encrypt/logic/settings_logic.h"
 
 namespace uitest {
 namespace {
@@ -165,8 +167,9 @@ class EncryptWindowTest : public ::testing::Test {
         if (!extraExe_.empty()) DeleteFileW(extraExe_.c_str());
     }
 
-    void StartIn(const std::wstring& folder, const std::wstring& args = L"") {
-        const std::wstring exe = folder + L"\\ulxjm.exe";
+    void StartIn(const std::wstring& folder, const std::wstring& args = L"",
+                 const std::wstring& name = L"ulxjm.exe") {
+        const std::wstring exe = folder + L"\\" + name;
         ASSERT_TRUE(CopyFileW((OwnFolder() + L"ulxjm.exe").c_str(), exe.c_str(), FALSE));
         ASSERT_TRUE(program_.Start(exe, args, folder));
     }
@@ -360,18 +363,89 @@ TEST_F(EncryptWindowTest, AlreadyEncryptedFolderIsRefused) {
     EXPECT_EQ(Tree(folder_), before);
 }
 
-// The first encryption on this computer says how to open the folder, once.
+// A win.ini that cannot be written, as a standard user of current Windows
+// finds it. (The tests run as root, which a read-only mark does not stop: a
+// folder stands in its place.)
+class UnwritableWinIni {
+  public:
+    UnwritableWinIni() {
+        wchar_t win[MAX_PATH] = {};
+        GetWindowsDirectoryW(win, MAX_PATH);
+        path_ = std::wstring(win) + L"\\win.ini";
+        moved_ = MoveFileW(path_.c_str(), (path_ + L".ulxtest").c_str()) != FALSE;
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~UnwritableWinIni() {
+        RemoveDirectoryW(path_.c_str());
+        if (moved_) MoveFileW((path_ + L".ulxtest").c_str(), path_.c_str());
+    }
+
+  private:
+    std::wstring path_;
+    bool moved_ = false;
+};
+
+// The first encryption on this computer says how to open the folder, naming
+// the program placed there, once; also when win.ini cannot be written.
 TEST_F(EncryptWindowTest, FirstEncryptionShowsTheNoticeOnce) {
     WriteProfileStringW(app::kWinIniSection, app::WinIniKeys::First, nullptr);
+    UnwritableWinIni unwritable;
+    ASSERT_FALSE(WriteProfileStringW(app::kWinIniSection, L"probe", L"1"))
+        << "win.ini is still writable";
     AddContent();
+    StartIn(folder_, L"", L"U盘加密.exe");
+    HWND dlg = Main();
+    ASSERT_TRUE(dlg);
+    Encrypt(dlg, L"p", L"p");
+    const std::wstring notice = Answer(dlg);
+    EXPECT_EQ(notice, ui::logic::FirstRunNotice(folder_ + L"\\U盘加密.exe"));
+    EXPECT_NE(notice.find(L"直接运行加密磁盘下的U盘加密.exe"), std::wstring::npos);
+    ExpectEnds();
+    EXPECT_EQ(ProfileInt(app::WinIniKeys::First), 0u);
+    EXPECT_TRUE(Attrs(folder_ + L"\\ulxjm\\ffffff\\a.txt") != INVALID_FILE_ATTRIBUTES);
+
+    // The next encryption shows no notice.
+    folder_ = dir_ / L"second";
+    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+    AddContent();
+    StartIn(folder_);
+    dlg = Main();
+    ASSERT_TRUE(dlg);
+    Encrypt(dlg, L"p", L"p");
+    EXPECT_EQ(WaitForMessageBox(program_.pid(), dlg, 3000), nullptr) << "the notice again";
+    ExpectEnds();
+}
+
+// A pass that failed shows its log, not "加密成功"; the notice waits for a
+// pass that succeeds.
+TEST_F(EncryptWindowTest, NoFirstRunNoticeAfterAPassWithFailures) {
+    WriteProfileStringW(app::kWinIniSection, app::WinIniKeys::First, nullptr);
+    AddContent();
+    // A name that makes its path too long to move.
+    const std::wstring longName(262 - folder_.size(), L'x');
+    ASSERT_TRUE(WriteBytes(folder_ + L"\\" + longName, "stays"));
     StartIn(folder_);
     HWND dlg = Main();
     ASSERT_TRUE(dlg);
     Encrypt(dlg, L"p", L"p");
-    EXPECT_EQ(Answer(dlg), texts::kFirstRunNotice);
+    // The only box allowed is the one about the long path.
+    for (HWND box; (box = WaitForMessageBox(program_.pid(), dlg, 3000)) != nullptr;) {
+        const std::wstring text = MessageBoxText(box);
+        EXPECT_EQ(text.find(L"加密成功"), std::wstring::npos);
+        AnswerMessageBox(box, IDOK);
+        EXPECT_TRUE(WaitForWindowGone(box));
+    }
     ExpectEnds();
-    EXPECT_EQ(GetProfileIntW(app::kWinIniSection, app::WinIniKeys::First, 1), 0u);
-    EXPECT_TRUE(Attrs(folder_ + L"\\ulxjm\\ffffff\\a.txt") != INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ProfileInt(app::WinIniKeys::First, 1), 1u) << "the notice is still owed";
+    EXPECT_EQ(FileBytes(folder_ + L"\\" + longName), "stays");
+    // The pass log was opened for the user: close the editor showing it.
+    for (int i = 0; i < 50; ++i) {
+        if (HWND log = FindWindowW(L"Notepad", nullptr)) {
+            PostMessageW(log, WM_CLOSE, 0, 0);
+            break;
+        }
+        Sleep(100);
+    }
 }
 
 // folder,password,field,mail: encrypted at once with only the progress
@@ -405,6 +479,22 @@ TEST_F(EncryptWindowTest, SystemFolderIsRefusedAndInsideItAsksFirst) {
         EXPECT_EQ(Attrs(windows + L"\\ulxjm"), INVALID_FILE_ATTRIBUTES);
         PostMessageW(dlg, WM_CLOSE, 0, 0);
         ExpectEnds();
+    }
+    // The system folder itself lies inside the Windows folder, and is refused.
+    {
+        wchar_t sys[MAX_PATH] = {};
+        ASSERT_GT(GetSystemDirectoryW(sys, MAX_PATH), 0u);
+        const std::wstring system = sys;
+        extraExe_ = system + L"\\ulxjm.exe";
+        StartIn(system);
+        HWND dlg = Main();
+        ASSERT_TRUE(dlg);
+        Encrypt(dlg, L"p", L"p");
+        EXPECT_EQ(Answer(dlg), texts::kSystemFolder);
+        EXPECT_EQ(Attrs(system + L"\\ulxjm"), INVALID_FILE_ATTRIBUTES);
+        PostMessageW(dlg, WM_CLOSE, 0, 0);
+        ExpectEnds();
+        DeleteFileW(extraExe_.c_str());
     }
     // A folder inside the Windows folder: the question, answered No.
     const std::wstring inside = windows + L"\\temp\\ulx-encrypt-test";
@@ -546,6 +636,25 @@ TEST_F(EncryptWindowTest, StartupPasswordPromptRefusesAWrongOneAndCancelEnds) {
     ExpectEnds();
 }
 
+// The start-up password file guards the program beside it: encrypting the
+// program's own folder leaves it there, out of the store.
+TEST_F(EncryptWindowTest, TheStartupPasswordFileStaysBesideTheProgram) {
+    AddContent();
+    ASSERT_TRUE(WriteBytes(folder_ + L"\\mima.dat", "Start1"));
+    StartIn(folder_);
+    HWND prompt = WaitForWindow(program_.pid(), L"#32770", L"验证启动密码");
+    ASSERT_NE(prompt, nullptr);
+    SetItemText(prompt, IDC_INRUN_PASSWORD, L"Start1");
+    ClickButton(prompt, IDC_INRUN_OK);
+    HWND dlg = Main();
+    ASSERT_TRUE(dlg);
+    Encrypt(dlg, L"p", L"p");
+    ExpectEnds();
+    EXPECT_EQ(FileBytes(folder_ + L"\\mima.dat"), "Start1");
+    EXPECT_EQ(Attrs(folder_ + L"\\ulxjm\\ffffff\\mima.dat"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(FileBytes(folder_ + L"\\ulxjm\\ffffff\\a.txt"), "hello");
+}
+
 TEST_F(EncryptWindowTest, SettingsPageWritesEachChangeAtOnce) {
     AddContent();
     StartIn(folder_);
@@ -598,7 +707,8 @@ TEST_F(EncryptWindowTest, SettingsPageWritesEachChangeAtOnce) {
     HWND editor = WaitForWindow(program_.pid(), L"#32770", L"修改readme文件内容");
     ASSERT_NE(editor, nullptr) << "no readme editor";
     Settle(editor);
-    EXPECT_EQ(ItemText(editor, IDC_README_TEXT), texts::kEditorDefaultReadme);
+    EXPECT_EQ(ItemText(editor, IDC_README_TEXT),
+              ui::logic::EditorDefaultReadme(folder_ + L"\\ulxjm.exe"));
     SetItemText(editor, IDC_README_TEXT, L"第一行\r\n第二行");
     ClickButton(editor, IDOK);
     EXPECT_TRUE(WaitForWindowGone(editor));

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/settings_keys.h"
+#include "engine/pass_state.h"
 #include "platform/text.h"
 #include "store/layout.h"
 #include "ui/encrypt/logic/encrypt_texts.h"
@@ -151,6 +152,53 @@ TEST_F(StartSequenceTest, ChecksRunInOrderAndTheFirstFailureSpeaks) {
          {},
          {texts::kPasswordsDiffer},
          false},
+        {"a password the code page cannot hold",
+         content,
+         L"pw\U0001F600",
+         L"pw\U0001F600",
+         {},
+         {L"<focus 1003>", texts::kPasswordNotAnsi},
+         false},
+        {"only names an encryption never moves: empty",
+         [](StartSequenceTest& t) {
+             for (const wchar_t* d : {L"System Volume Information", L"$RECYCLE.BIN", L"RECYCLER"})
+                 ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(t.target_, d)));
+             ASSERT_TRUE(WriteFileBytes(plat::JoinPath(t.target_, L"mima.dat"), "guard"));
+         },
+         pw,
+         pw,
+         {},
+         {texts::kEmptyFolder},
+         false},
+        {"a desktop.ini of the user's is content",
+         [](StartSequenceTest& t) {
+             ASSERT_TRUE(WriteFileBytes(plat::JoinPath(t.target_, L"desktop.ini"), "[x]"));
+         },
+         pw,
+         pw,
+         {},
+         {},
+         true},
+        {"an empty sub-folder is content",
+         [](StartSequenceTest& t) {
+             ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(t.target_, L"empty")));
+         },
+         pw,
+         pw,
+         {},
+         {},
+         true},
+        {"the system folder inside the Windows folder is refused, not asked about",
+         [](StartSequenceTest& t) {
+             t.AddContent();
+             t.places_.windowsDir = plat::WithoutSep(plat::ParentWithSep(t.target_));
+             t.places_.systemDir = t.target_;
+         },
+         pw,
+         pw,
+         {},
+         {texts::kSystemFolder},
+         false},
         {"everything fine", content, pw, pw, {}, {}, true},
     };
     for (const Case& c : cases) {
@@ -185,6 +233,31 @@ TEST_F(StartSequenceTest, HiddenFolderIsUnhiddenOnlyWhenTheStartGoesAhead) {
     EXPECT_FALSE(Hidden());
 }
 
+// Each content-encrypted file carries the password, scrambled, in a trailer
+// whose length field has two digits.
+TEST_F(StartSequenceTest, AStrengthPasswordMustFitTheFileTrailer) {
+    AddContent();
+    const struct {
+        std::wstring password;
+        bool contentPass, go;
+    } rows[] = {
+        {std::wstring(98, L'a'), true, true},
+        {std::wstring(99, L'a'), true, false},
+        {std::wstring(49, L'密'), true, true},  // two bytes each in code page 936
+        {std::wstring(50, L'密'), true, false},
+        {std::wstring(300, L'a'), false, true},  // normal strength writes no trailer
+    };
+    for (const auto& r : rows) {
+        ScriptedPrompts prompts;
+        EXPECT_EQ(RunStartChecks(target_, r.password, r.password, places_, prompts, r.contentPass),
+                  r.go)
+            << r.password.size();
+        if (!r.go)
+            EXPECT_EQ(prompts.shown, (std::vector<std::wstring>{
+                                         L"<focus 1003>", texts::kPasswordTooLongForStrength}));
+    }
+}
+
 TEST_F(StartSequenceTest, UnreadableTargetsReportTheSystemReason) {
     for (const std::wstring& t : {std::wstring(), dir_ / L"missing"}) {
         ScriptedPrompts prompts;
@@ -211,7 +284,7 @@ TEST(ClassifyFolderTest, DriveRootsAndCase) {
     const std::wstring sep(1, plat::kSep);
     SystemPlaces p;
     p.windowsDir = L"C:" + sep + L"Windows";
-    p.systemDir = L"E:" + sep + L"SYS";
+    p.systemDir = L"C:" + sep + L"Windows" + sep + L"System32";
     struct Row {
         std::wstring target;
         FolderClass expected;
@@ -221,9 +294,11 @@ TEST(ClassifyFolderTest, DriveRootsAndCase) {
         {L"c:", FolderClass::System},
         {L"c:" + sep + L"WINDOWS" + sep, FolderClass::System},
         {L"C:" + sep + L"windows" + sep + L"Temp", FolderClass::HoldsSystemFiles},
-        // Inside the Windows folder comes first: the system folder asks too.
-        {L"C:" + sep + L"Windows" + sep + L"System32", FolderClass::HoldsSystemFiles},
-        {L"E:" + sep + L"sys", FolderClass::System},
+        // The equality rules come first: the system folder itself is refused.
+        {L"C:" + sep + L"Windows" + sep + L"System32", FolderClass::System},
+        {L"c:" + sep + L"windows" + sep + L"system32" + sep + L"drivers",
+         FolderClass::HoldsSystemFiles},
+        {L"C:" + sep + L"Windowsdata", FolderClass::Eligible},
         {L"C:" + sep + L"WindowsApps", FolderClass::Eligible},
         {L"D:" + sep, FolderClass::Eligible},
         {L"C:" + sep + L"data", FolderClass::Eligible},
@@ -292,6 +367,13 @@ TEST(InitialTargetTest, RemovableOrNetworkDriveUnlessLaunchedOnAFolder) {
     EXPECT_EQ(InitialTarget(usb, L"C:\\data\\", false), L"F:\\");
     EXPECT_EQ(InitialTarget(net, L"C:\\data\\", false), L"Z:\\");
     EXPECT_EQ(InitialTarget(usb, L"C:\\data", true), L"C:\\data");
+    // Empty card-reader slots come before the inserted stick.
+    const std::vector<plat::DriveInfo> reader = {{L"C:\\", DriveType::Fixed},
+                                                 {L"E:\\", DriveType::Removable, false},
+                                                 {L"F:\\", DriveType::Removable, false},
+                                                 {L"G:\\", DriveType::Removable, true}};
+    EXPECT_EQ(InitialTarget(reader, L"C:\\data\\", false), L"G:\\");
+    EXPECT_EQ(InitialTarget({reader[0], reader[1]}, L"C:\\data\\", false), L"C:\\data\\");
 }
 
 class TargetChoiceTest : public uilogictest::UiLogicTest {};
@@ -327,12 +409,63 @@ TEST_F(TargetChoiceTest, DropTakesTheFirstAndRefusesEncryptedFolders) {
     EXPECT_EQ(ChooseDropped({std::wstring(600, L'x')}).target.size(), 512u);
 }
 
-TEST_F(TargetChoiceTest, FirstRunIsTakenOnce) {
-    EXPECT_TRUE(TakeFirstRun(app::Settings::First()));
+TEST_F(TargetChoiceTest, FirstRunIsTakenOnceAfterACleanPass) {
+    bool saved = false;
+    EXPECT_FALSE(TakeFirstRun(app::Settings::First(), false, &saved)) << "a pass with failures";
+    EXPECT_EQ(app::Settings::First(), 1);
+    EXPECT_TRUE(TakeFirstRun(app::Settings::First(), true, &saved));
+    EXPECT_TRUE(saved);
     EXPECT_EQ(app::Settings::First(), 0);
-    EXPECT_FALSE(TakeFirstRun(app::Settings::First()));
+    // Kept where a standard user can write it, not in win.ini.
+    EXPECT_EQ(Settings().GetProfileInt(L"", L"First", 1), 0);
+    EXPECT_EQ(Settings().GetWinIniInt(app::kWinIniSection, L"First", 1), 1);
+    EXPECT_FALSE(TakeFirstRun(app::Settings::First(), true, &saved));
     EXPECT_EQ(FirstRunPageUrl(),
               std::wstring(L"http://") + app::kWebHost + L"/rlxjm/first.php?ver=3069");
+}
+
+TEST_F(TargetChoiceTest, EarlierVersionsWinIniValuesAreStillRead) {
+    ASSERT_TRUE(Settings().WriteWinIniString(app::kWinIniSection, L"First", L"0"));
+    ASSERT_TRUE(Settings().WriteWinIniString(app::kWinIniSection, L"mailaddr", L"old@x.cn"));
+    EXPECT_EQ(app::Settings::First(), 0);
+    EXPECT_EQ(app::Settings::MailAddress(), L"old@x.cn");
+    // The profile's value wins once there is one.
+    ASSERT_TRUE(app::Settings::SetMailAddress(L"new@x.cn"));
+    EXPECT_EQ(app::Settings::MailAddress(), L"new@x.cn");
+}
+
+TEST(PassEndTest, OnlyAPassWithoutFailureCountsAsClean) {
+    engine::PassState& st = engine::State();
+    const struct {
+        const char* what;
+        int moveFailed, skipped, notOurs;
+        bool cancelled, done, clean;
+    } rows[] = {
+        {"clean", 0, 0, 0, false, true, true},
+        {"a move failed", 1, 0, 0, false, true, false},
+        {"a file stayed plain", 0, 1, 0, false, true, false},
+        {"a file without trailer", 0, 0, 1, false, true, false},
+        {"cancelled", 0, 0, 0, true, true, false},
+        {"still running", 0, 0, 0, false, false, false},
+    };
+    for (const auto& r : rows) {
+        st.Reset();
+        st.moveFailed = r.moveFailed;
+        st.strengthSkipped = r.skipped;
+        st.notOurFormat = r.notOurs;
+        st.cancelRequested = r.cancelled;
+        st.done = r.done;
+        EXPECT_EQ(PassEndedClean(), r.clean) << r.what;
+    }
+    st.Reset();
+}
+
+TEST(FirstRunNoticeTest, NamesTheProgramPlacedInTheFolder) {
+    const std::wstring notice = FirstRunNotice(plat::JoinPath(L"x", L"U盘加密.exe"));
+    EXPECT_EQ(notice.find(L"rlxjm"), std::wstring::npos);
+    EXPECT_NE(notice.find(L"直接运行加密磁盘下的U盘加密.exe,如果不存在该文件，将U盘加密.exe复制到"),
+              std::wstring::npos);
+    EXPECT_EQ(notice.rfind(L"加密成功", 0), 0u);
 }
 
 TEST(RelaunchTest, OneFieldLaunchForm) {

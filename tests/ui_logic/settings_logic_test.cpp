@@ -81,7 +81,10 @@ TEST_F(SettingsPageTest, EachChangeIsWrittenAtOnce) {
 }
 
 TEST_F(SettingsPageTest, ReadmeEditorDefaultAndEmptyText) {
-    EXPECT_EQ(LoadReadmeText(), texts::kEditorDefaultReadme);
+    app::Globals().ModulePath = plat::JoinPath(dir_.path(), L"加密工具.exe");
+    EXPECT_EQ(LoadReadmeText(),
+              L"已通过岚栩只读加密过。\r\n\r\n如需使用该内容，请运行该文件夹下的加密工具."
+              L"exe输入密码解密");
     StoreReadmeText(L"");
     EXPECT_TRUE(Settings().HasProfileValue(L"", ProfileKeys::ReadmeText));
     EXPECT_EQ(LoadReadmeText(), L"");  // an empty text is no default
@@ -124,6 +127,14 @@ TEST_F(StartupPasswordTest, SetWritesTheFileAndRefusesASecondSet) {
     EXPECT_FALSE(set);
     EXPECT_EQ(File(), "<missing>");
 
+    // A character the code page lacks would be stored as "?".
+    DialogStep emoji = SetRunOk(G(), L"pw\U0001F600", L"pw\U0001F600", &set);
+    EXPECT_FALSE(emoji.close);
+    EXPECT_EQ(emoji.message, texts::kStartupPasswordNotAnsi);
+    EXPECT_FALSE(set);
+    EXPECT_EQ(File(), "<missing>");
+    EXPECT_EQ(G().StartupPasswordLine, L"");
+
     DialogStep ok = SetRunOk(G(), L"启动1", L"启动1", &set);
     EXPECT_TRUE(ok.close);
     EXPECT_TRUE(set);
@@ -160,6 +171,7 @@ TEST_F(StartupPasswordTest, ModifyChecksInOrderAndWrites) {
         {L"", L"n", L"n", texts::kEnterOldPassword, 1003, false},
         {L"OLD", L"n", L"n", texts::kWrongOldPassword, 0, false},
         {L"old", L"n", L"m", texts::kRepeatDiffers, 1005, false},
+        {L"old", L"n\U0001F600", L"n\U0001F600", texts::kStartupPasswordNotAnsi, 1004, false},
     };
     for (const Row& r : refused) {
         const DialogStep s = ModiRunOk(G(), r.oldPw, r.newPw, r.repeat);

@@ -83,6 +83,13 @@ std::vector<DriveInfo> LogicalDrives() {
         DriveInfo d;
         d.root = p;
         d.type = static_cast<DriveType>(GetDriveTypeW(p));
+        if (d.type == DriveType::Removable) {
+            // An empty slot fails here; no "insert a disk" box may appear.
+            const UINT old = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+            d.hasMedia = GetVolumeInformationW(p, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+                                               0) != FALSE;
+            SetErrorMode(old);
+        }
         drives.push_back(std::move(d));
     }
     return drives;

@@ -109,8 +109,10 @@ void CDlgJiaMi::OnEncrypt() {
     std::wstring password = ItemText(IDC_JIAMI_PASSWORD);
     std::wstring confirm = ItemText(IDC_JIAMI_CONFIRM);
     WindowPrompts prompts(hwnd(), IDC_JIAMI_PASSWORD);
+    const logic::Strength& strength = logic::StrengthAt(strength_.GetCurSel());
     const bool go = logic::RunStartChecks(m_strTarget, password, confirm,
-                                          logic::SystemPlaces::Current(WindowsDir()), prompts);
+                                          logic::SystemPlaces::Current(WindowsDir()), prompts,
+                                          strength.contentPass);
     plat::Wipe(confirm);
     if (!go) {
         plat::Wipe(password);
@@ -118,15 +120,19 @@ void CDlgJiaMi::OnEncrypt() {
         if (m_bAutoRun) EndDialog(IDCANCEL);
         return;
     }
-    const bool started = RunPass(logic::StrengthAt(strength_.GetCurSel()), password);
+    const bool started = RunPass(strength, password);
     plat::Wipe(password);
     if (!started) {
         if (m_bAutoRun) EndDialog(IDCANCEL);
         return;
     }
-    if (logic::TakeFirstRun(m_bFirstRun)) {
+    // A pass that failed, was cancelled or left files unencrypted showed its
+    // log; "加密成功" would contradict it.
+    bool saved = true;
+    if (logic::TakeFirstRun(m_bFirstRun, logic::PassEndedClean(), &saved)) {
         (void)OpenWebPage(logic::FirstRunPageUrl());
-        MessageBoxApp(hwnd(), texts::kFirstRunNotice);
+        MessageBoxApp(hwnd(), logic::FirstRunNotice(app::Globals().ModulePath));
+        if (!saved) MessageBoxApp(hwnd(), texts::kFirstRunNotSaved, MB_ICONEXCLAMATION);
     }
     EndDialog(IDOK);
 }
@@ -145,44 +151,36 @@ bool CDlgJiaMi::RunPass(const logic::Strength& strength, const std::wstring& pas
     engine::SetOperationType(engine::kOpEncrypt);
     st.kind = strength.displayKind;
     st.Reset();
-    bool started = false;
     uint32_t error = 0;
-    // The pass objects outlive their progress window; their destructors wait
-    // for a worker the user left running.
+    // Both passes start alike. The pass objects outlive their progress
+    // window; their destructors wait for a worker the user left running.
+    auto runPass = [&](auto& pass, auto& job, auto start) {
+        job.root = m_strTarget;
+        job.password = password;
+        job.mail = m_strMail;
+        job.kindText = strength.kindText;
+        const bool ok = start(pass, job);
+        error = plat::LastError();
+        plat::Wipe(job.password);
+        if (ok) {
+            if (!m_strSecondPassword.empty())
+                (void)store::WriteSecondPassword(m_strTarget, m_strSecondPassword);
+            CDlgZQStatic progress(hwnd());
+            progress.DoModal();
+        }
+        return ok;
+    };
+    bool started = false;
     if (strength.contentPass) {
         engine::CCryptAndDe_old pass(passUi);
         engine::StrengthJob job;
-        job.root = m_strTarget;
-        job.password = password;
-        job.mail = m_strMail;
-        job.kindText = strength.kindText;
         job.jobMode = 0;
-        started = pass.StartEncryption(job);
-        error = plat::LastError();
-        plat::Wipe(job.password);
-        if (started) {
-            if (!m_strSecondPassword.empty())
-                (void)store::WriteSecondPassword(m_strTarget, m_strSecondPassword);
-            CDlgZQStatic progress(hwnd());
-            progress.DoModal();
-        }
+        started = runPass(pass, job, [](auto& p, const auto& j) { return p.StartEncryption(j); });
     } else {
         engine::CJiaMiWeiZhuang pass(passUi);
         engine::HideJob job;
-        job.root = m_strTarget;
-        job.password = password;
-        job.mail = m_strMail;
-        job.kindText = strength.kindText;
         job.mode = 0;
-        started = pass.StartThread(job);
-        error = plat::LastError();
-        plat::Wipe(job.password);
-        if (started) {
-            if (!m_strSecondPassword.empty())
-                (void)store::WriteSecondPassword(m_strTarget, m_strSecondPassword);
-            CDlgZQStatic progress(hwnd());
-            progress.DoModal();
-        }
+        started = runPass(pass, job, [](auto& p, const auto& j) { return p.StartThread(j); });
     }
     if (!started) {
         // The engine logged the reason; the user gets it with the system's words.

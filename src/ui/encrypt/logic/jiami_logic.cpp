@@ -2,7 +2,9 @@
 
 #include "app/globals.h"
 #include "app/settings_keys.h"
+#include "crypto/content_cipher.h"
 #include "engine/pass_log.h"
+#include "engine/pass_state.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "store/layout.h"
@@ -17,6 +19,12 @@ bool SameFolder(const std::wstring& a, const std::wstring& b) {
 
 bool Inside(const std::wstring& target, const std::wstring& folder) {
     return plat::FindNoCase(plat::WithSep(target), plat::WithSep(folder)) != std::wstring::npos;
+}
+
+// The root of the drive holding the Windows folder ("C:\").
+std::wstring SystemDriveRoot(const std::wstring& windowsDir) {
+    if (windowsDir.size() >= 3 && windowsDir[1] == L':') return windowsDir.substr(0, 3);
+    return plat::DriveRootOf(windowsDir);
 }
 
 // A failure the user must see with the system's own words.
@@ -60,8 +68,7 @@ Emptiness CheckEmpty(const std::wstring& target, const std::wstring& modulePath,
         return Emptiness::Unreadable;
     }
     for (const auto& e : entries) {
-        if (!plat::EqualsNoCase(plat::JoinPath(target, e.name), modulePath))
-            return Emptiness::HasContent;
+        if (!store::IsNeverMoved(target, e.name, modulePath)) return Emptiness::HasContent;
     }
     return Emptiness::Empty;
 }
@@ -73,16 +80,14 @@ bool IsMappedImageDrive(const std::wstring& target, const std::wstring& mapDrive
 
 FolderClass ClassifyFolder(const std::wstring& target, const SystemPlaces& places) {
     const std::wstring& win = places.windowsDir;
-    if (!win.empty()) {
-        if (plat::EqualsNoCase(plat::WithSep(target), win.substr(0, 3)) || SameFolder(target, win))
-            return FolderClass::System;
-        if (Inside(target, win)) return FolderClass::HoldsSystemFiles;
-    }
     const std::wstring& sys = places.systemDir;
-    if (!sys.empty()) {
-        if (SameFolder(target, sys)) return FolderClass::System;
-        if (Inside(target, sys)) return FolderClass::HoldsSystemFiles;
-    }
+    // The places themselves first: the system folder lies inside the Windows
+    // folder, and must be refused, not asked about.
+    if (!win.empty() && (SameFolder(target, SystemDriveRoot(win)) || SameFolder(target, win)))
+        return FolderClass::System;
+    if (!sys.empty() && SameFolder(target, sys)) return FolderClass::System;
+    if ((!win.empty() && Inside(target, win)) || (!sys.empty() && Inside(target, sys)))
+        return FolderClass::HoldsSystemFiles;
     if (!places.siblingExePath.empty()) {
         const std::wstring siblingFolder = plat::ParentWithSep(places.siblingExePath);
         if (!siblingFolder.empty() && SameFolder(target, siblingFolder))
@@ -96,9 +101,9 @@ const Strength& StrengthAt(int index) {
     return kStrengths[index];
 }
 
-bool RunStartChecks(const std::wstring& target, const std::wstring& password,
-                    const std::wstring& confirm, const SystemPlaces& places,
-                    StartPrompts& prompts) {
+bool CheckFolder(const std::wstring& target, const SystemPlaces& places, StartPrompts& prompts,
+                 bool* unhide) {
+    *unhide = false;
     app::AppGlobals& g = app::Globals();
     g.StoreDataRel = store::DataRel();
     g.StoreParamRel = store::ParamRel();
@@ -137,15 +142,19 @@ bool RunStartChecks(const std::wstring& target, const std::wstring& password,
         case FolderClass::Eligible:
             break;
     }
-    uint32_t attrs = plat::kInvalidAttributes;
-    bool unhide = false;
-    if (target.size() > 3) {
-        attrs = plat::Fs().GetAttributes(target);
+    // Drive roots never ask.
+    if (target.size() > 3 && plat::WithSep(target) != plat::DriveRootOf(target)) {
+        const uint32_t attrs = plat::Fs().GetAttributes(target);
         if (attrs != plat::kInvalidAttributes && (attrs & plat::kAttrHidden)) {
             if (!prompts.AskYesNo(texts::kHiddenFolder)) return false;
-            unhide = true;
+            *unhide = true;
         }
     }
+    return true;
+}
+
+bool CheckPasswords(const std::wstring& password, const std::wstring& confirm, bool contentPass,
+                    StartPrompts& prompts) {
     if (password.empty()) {
         prompts.FocusPassword();
         prompts.Message(texts::kEmptyPassword, Icon::Exclamation);
@@ -155,14 +164,37 @@ bool RunStartChecks(const std::wstring& target, const std::wstring& password,
         prompts.Message(texts::kPasswordsDiffer, Icon::Exclamation);
         return false;
     }
-    if (unhide) {
-        const uint32_t keep = attrs & ~(plat::kAttrHidden | plat::kAttrDirectory);
-        if (!plat::Fs().SetAttributes(target, keep ? keep : plat::kAttrNormal)) {
-            prompts.Message(FailureText(target, plat::LastError()), Icon::Exclamation);
-            return false;
-        }
+    if (!plat::FitsAnsi(password)) {
+        prompts.FocusPassword();
+        prompts.Message(texts::kPasswordNotAnsi, Icon::Exclamation);
+        return false;
+    }
+    if (contentPass && !crypto::PasswordFitsTrailer(password)) {
+        prompts.FocusPassword();
+        prompts.Message(texts::kPasswordTooLongForStrength, Icon::Exclamation);
+        return false;
     }
     return true;
+}
+
+bool Unhide(const std::wstring& target, StartPrompts& prompts) {
+    const uint32_t attrs = plat::Fs().GetAttributes(target);
+    if (attrs == plat::kInvalidAttributes || !(attrs & plat::kAttrHidden)) return true;
+    const uint32_t keep = attrs & ~(plat::kAttrHidden | plat::kAttrDirectory);
+    if (!plat::Fs().SetAttributes(target, keep ? keep : plat::kAttrNormal)) {
+        prompts.Message(FailureText(target, plat::LastError()), Icon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+bool RunStartChecks(const std::wstring& target, const std::wstring& password,
+                    const std::wstring& confirm, const SystemPlaces& places, StartPrompts& prompts,
+                    bool contentPass) {
+    bool unhide = false;
+    if (!CheckFolder(target, places, prompts, &unhide)) return false;
+    if (!CheckPasswords(password, confirm, contentPass, prompts)) return false;
+    return !unhide || Unhide(target, prompts);
 }
 
 KeyAction KeyDown(unsigned key, bool ctrlDown, int focusId) {
@@ -182,7 +214,9 @@ std::wstring InitialTarget(const std::vector<plat::DriveInfo>& drives,
                            const std::wstring& targetFolder, bool launchedWithArguments) {
     if (launchedWithArguments) return targetFolder;
     for (const auto& d : drives) {
-        if (d.type == plat::DriveType::Removable || d.type == plat::DriveType::Remote)
+        // An empty card-reader slot is no place to encrypt.
+        if ((d.type == plat::DriveType::Removable && d.hasMedia) ||
+            d.type == plat::DriveType::Remote)
             return d.root;
     }
     return targetFolder;
@@ -219,11 +253,21 @@ std::wstring RelaunchArguments(const std::wstring& folder) {
     return L"," + folder;
 }
 
-bool TakeFirstRun(int firstRunFlag) {
-    if (firstRunFlag == 0) return false;
-    (void)app::Settings::Profile().WriteWinIniString(app::kWinIniSection, app::WinIniKeys::First,
-                                                     L"0");
+bool PassEndedClean() {
+    const engine::PassState& st = engine::State();
+    return st.done && st.moveFailed == 0 && st.strengthSkipped == 0 && st.notOurFormat == 0 &&
+           !st.cancelRequested && st.fileOk;
+}
+
+bool TakeFirstRun(int firstRunFlag, bool passClean, bool* saved) {
+    *saved = true;
+    if (firstRunFlag == 0 || !passClean) return false;
+    *saved = app::Settings::SetFirst(0);
     return true;
+}
+
+std::wstring FirstRunNotice(const std::wstring& modulePath) {
+    return texts::WithName(texts::kFirstRunNoticeFormat, store::PlacedProgramName(modulePath));
 }
 
 std::wstring FirstRunPageUrl() {

@@ -47,8 +47,9 @@ enum class FolderClass : int {
 
 enum class Emptiness { HasContent, Empty, Unreadable };
 
-// Lists `target`; the running program itself does not count as content. A
-// file (not a folder) counts as empty; a missing or unreadable folder gives
+// Lists `target`; what an encryption never moves (reserved names, the
+// running program, its start-up password file) is no content. A file (not
+// a folder) counts as empty; a missing or unreadable folder gives
 // Unreadable with the platform error in *error.
 Emptiness CheckEmpty(const std::wstring& target, const std::wstring& modulePath, uint32_t* error);
 bool IsMappedImageDrive(const std::wstring& target, const std::wstring& mapDriver);
@@ -65,12 +66,27 @@ struct Strength {
 inline constexpr int kStrengthCount = 2;
 const Strength& StrengthAt(int index);
 
-// The start sequence. Runs every check in order, showing the first failing
-// check's message; true when the pass may start. A hidden target is only
-// unhidden once every check has passed, so a refused start changes nothing.
+// The checks of the folder, in order: empty, already encrypted, mapped
+// image drive, system folder (refused or asked), the sibling product's
+// folder, hidden (asked; *unhide set when the answer was Yes). Shows the
+// first failing check's message; true when the folder may be encrypted.
+// Changes nothing on disk.
+[[nodiscard]] bool CheckFolder(const std::wstring& target, const SystemPlaces& places,
+                               StartPrompts& prompts, bool* unhide);
+// The checks of the password: not empty, confirmed, held by the ANSI code
+// page the records use and, for a strength with a content pass, by the
+// file trailer.
+[[nodiscard]] bool CheckPasswords(const std::wstring& password, const std::wstring& confirm,
+                                  bool contentPass, StartPrompts& prompts);
+// Clears the HIDDEN mark of a target the user agreed to unhide.
+[[nodiscard]] bool Unhide(const std::wstring& target, StartPrompts& prompts);
+
+// The start sequence: CheckFolder, CheckPasswords, then the unhiding; true
+// when the pass may start. A hidden target is only unhidden once every
+// check has passed, so a refused start changes nothing.
 [[nodiscard]] bool RunStartChecks(const std::wstring& target, const std::wstring& password,
                                   const std::wstring& confirm, const SystemPlaces& places,
-                                  StartPrompts& prompts);
+                                  StartPrompts& prompts, bool contentPass = false);
 
 // Keyboard rules of the window (key-down messages only).
 enum class KeyAction { None, FocusConfirm, Start, NextStrength };
@@ -79,8 +95,8 @@ inline constexpr unsigned kKeyRight = 0x27;   // VK_RIGHT
 KeyAction KeyDown(unsigned key, bool ctrlDown, int focusId);
 int NextStrengthIndex(int current, int count = kStrengthCount);
 
-// The folder the window opens on: the first removable or network drive when
-// there is one, else `targetFolder`. A folder named by the launch arguments
+// The folder the window opens on: the first removable (with a medium in it)
+// or network drive when there is one, else `targetFolder`. A folder named by the launch arguments
 // is kept whatever drives are present.
 std::wstring InitialTarget(const std::vector<plat::DriveInfo>& drives,
                            const std::wstring& targetFolder, bool launchedWithArguments);
@@ -98,8 +114,13 @@ TargetChoice ChooseFolder(const std::wstring& path);
 // The argument text that relaunches the program on another folder.
 std::wstring RelaunchArguments(const std::wstring& folder);
 
-// First run: true (and "First" written as "0") when this start is the first.
-bool TakeFirstRun(int firstRunFlag);
+// Whether a pass ended with nothing failed, skipped or cancelled.
+bool PassEndedClean();
+// First run: true (and "First" written as "0") when this start is the first
+// and its pass ended clean; *saved tells whether "0" could be written.
+bool TakeFirstRun(int firstRunFlag, bool passClean, bool* saved);
+// The first-run notice, naming the program placed in the folder.
+std::wstring FirstRunNotice(const std::wstring& modulePath);
 std::wstring FirstRunPageUrl();
 std::wstring DisclaimerUrl();
 

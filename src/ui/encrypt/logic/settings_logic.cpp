@@ -5,6 +5,7 @@
 #include "engine/pass_log.h"
 #include "platform/env.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 #include "store/layout.h"
 #include "ui/encrypt/logic/encrypt_texts.h"
 
@@ -19,6 +20,7 @@ plat::Settings& Profile() {
 
 // The dialogs' ids of the fields a message points at.
 constexpr int kOldPasswordId = 1003;
+constexpr int kNewPasswordId = 1004;
 constexpr int kRepeatId = 1005;
 
 std::wstring WithSystemReason(const std::wstring& text, uint32_t error) {
@@ -109,6 +111,12 @@ DialogStep SetRunOk(app::AppGlobals& g, const std::wstring& password, const std:
         s.icon = Icon::Exclamation;
         return s;
     }
+    // "mima.dat" is ANSI text: a lost character would lock the user out.
+    if (!plat::FitsAnsi(password)) {
+        s.message = texts::kStartupPasswordNotAnsi;
+        s.icon = Icon::Exclamation;
+        return s;
+    }
     s.close = true;
     if (!SaveStartupPassword(g, password)) {
         s.message = WithSystemReason(texts::kSetFailed, plat::LastError());
@@ -141,6 +149,12 @@ DialogStep ModiRunOk(app::AppGlobals& g, const std::wstring& oldPassword,
         s.focusId = kRepeatId;
         return s;
     }
+    if (!plat::FitsAnsi(newPassword)) {
+        s.message = texts::kStartupPasswordNotAnsi;
+        s.icon = Icon::Exclamation;
+        s.focusId = kNewPasswordId;
+        return s;
+    }
     s.close = true;
     if (!SaveStartupPassword(g, newPassword)) {
         s.message = WithSystemReason(texts::kModifyFailed, plat::LastError());
@@ -151,9 +165,13 @@ DialogStep ModiRunOk(app::AppGlobals& g, const std::wstring& oldPassword,
     return s;
 }
 
+std::wstring EditorDefaultReadme(const std::wstring& modulePath) {
+    return texts::WithName(texts::kEditorDefaultReadmeFormat, store::PlacedProgramName(modulePath));
+}
+
 std::wstring LoadReadmeText() {
     return app::Settings::HasReadmeText() ? app::Settings::ReadmeText(L"")
-                                          : std::wstring(texts::kEditorDefaultReadme);
+                                          : EditorDefaultReadme(app::Globals().ModulePath);
 }
 
 void StoreReadmeText(const std::wstring& text) {

@@ -64,6 +64,8 @@ DialogStep ModiRunOk(app::AppGlobals& g, const std::wstring& oldPassword,
 // The readme editor's text: the stored one, or the editor's short default
 // when none is stored (an empty stored text stays empty).
 std::wstring LoadReadmeText();
+// The editor's default, naming the program placed in protected folders.
+std::wstring EditorDefaultReadme(const std::wstring& modulePath);
 void StoreReadmeText(const std::wstring& text);
 
 }  // namespace ui::logic
