@@ -14,16 +14,22 @@ using plat::Fs;
 
 constexpr uint32_t kHiddenSystem = plat::kAttrHidden | plat::kAttrSystem;
 
-void AddAttributes(const std::wstring& path, uint32_t bits) {
+// Keeps the first failure in `error` (when given).
+void NoteFailure(uint32_t* error) {
+    if (error && *error == 0)
+        *error = plat::LastError() ? plat::LastError() : plat::kErrNotSupported;
+}
+
+void AddAttributes(const std::wstring& path, uint32_t bits, uint32_t* error = nullptr) {
     if (path.empty()) return;
     uint32_t a = Fs().GetAttributes(path);
     if (a == plat::kInvalidAttributes) return;
-    (void)Fs().SetAttributes(path, (a & ~plat::kAttrDirectory) | bits);
+    if (!Fs().SetAttributes(path, (a & ~plat::kAttrDirectory) | bits)) NoteFailure(error);
 }
 
-void SetAttributesIfAny(const std::wstring& path, uint32_t attrs) {
+void SetAttributesIfAny(const std::wstring& path, uint32_t attrs, uint32_t* error) {
     if (path.empty()) return;
-    (void)Fs().SetAttributes(path, attrs);
+    if (!Fs().SetAttributes(path, attrs)) NoteFailure(error);
 }
 
 // Creating or truncating a file that carries HIDDEN or SYSTEM fails on
@@ -174,18 +180,19 @@ std::wstring DefaultReadmeText() {
            L"exe。\r\n\r\n友情提示：请一定是运行该文件夹下的rlxjm.exe";
 }
 
-bool WriteFolderDecorations(const std::wstring& folder) {
+bool WriteFolderDecorations(const std::wstring& folder, uint32_t* marksError) {
     if (folder.empty()) return false;
     const std::wstring root = plat::JoinPath(folder, kStoreRoot);
-    SetAttributesIfAny(root, kHiddenSystem);
+    SetAttributesIfAny(root, kHiddenSystem, marksError);
 
     const std::wstring storeIni = plat::JoinPath(root, kDesktopIni);
-    if (WriteBytes(storeIni, StoreDesktopIniBytes())) SetAttributesIfAny(storeIni, kHiddenSystem);
+    if (WriteBytes(storeIni, StoreDesktopIniBytes()))
+        SetAttributesIfAny(storeIni, kHiddenSystem, marksError);
 
     if (app::Settings::JiamiFlag() == 1) {
         const std::wstring ini = plat::JoinPath(folder, kDesktopIni);
         if (!WriteBytes(ini, FolderDesktopIniBytes(app::Settings::Tips()))) return false;
-        SetAttributesIfAny(ini, kHiddenSystem);
+        SetAttributesIfAny(ini, kHiddenSystem, marksError);
     }
     if (app::Settings::ReadMeFlag() == 1) {
         const std::wstring text = app::Settings::ReadmeText(DefaultReadmeText());
@@ -205,7 +212,8 @@ bool RemoveFolderDecorations(const std::wstring& folder) {
     return ok;
 }
 
-bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath) {
+bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath,
+                      uint32_t* marksError) {
     if (folder.empty()) return false;
     const std::wstring copy = plat::JoinPath(folder, plat::LeafName(modulePath));
     // Copying the program onto itself (it runs from this folder) would at
@@ -213,8 +221,8 @@ bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath
     // A program started through a link is copied from where the link leads.
     if (!modulePath.empty() && !plat::EqualsNoCase(copy, modulePath))
         (void)Fs().Copy(plat::FollowLink(modulePath), copy, false);
-    AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem);
-    return WriteFolderDecorations(folder);
+    AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem, marksError);
+    return WriteFolderDecorations(folder, marksError);
 }
 
 void MigrateMetadataNames(const std::wstring& paramFolder) {

@@ -79,14 +79,19 @@ bool WriteStoreMetadata(const std::wstring& folder, const std::wstring& password
 bool WriteSecondPassword(const std::wstring& folder, const std::wstring& record);
 
 // Store root attributes and the decoration files ("ulxjm\desktop.ini", and
-// depending on the settings "desktop.ini" and "readme.txt").
-[[nodiscard]] bool WriteFolderDecorations(const std::wstring& folder);
+// depending on the settings "desktop.ini" and "readme.txt"). `marksError`
+// (optional) receives the error of the first hidden/system mark that could
+// not be set (a drive that keeps none: the store shows on Windows), or 0.
+[[nodiscard]] bool WriteFolderDecorations(const std::wstring& folder,
+                                          uint32_t* marksError = nullptr);
 // Deletes the three decoration files; true only when all three went.
 bool RemoveFolderDecorations(const std::wstring& folder);
 
 // End of a normal encryption: copy the program into the folder, mark the
-// folder SYSTEM, write the decorations.
-bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath);
+// folder SYSTEM, write the decorations. `marksError` as above, the folder's
+// SYSTEM mark (its icon) included.
+bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath,
+                      uint32_t* marksError = nullptr);
 
 // Renames earlier metadata names to the current ones (deleting an earlier
 // file whose current twin exists).
