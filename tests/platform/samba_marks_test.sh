@@ -24,7 +24,7 @@ mkdir -p "$share" "$w/private" "$w/lock" "$w/state" "$w/cache" "$w/pid" "$w/ncal
 port=$((45000 + $$ % 1000))
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  [ -n "$pid" ] && kill -- "-$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   rm -rf "$w"
 }
 trap cleanup EXIT
@@ -57,7 +57,9 @@ EOF
 pw=ulx-samba-pw
 printf '%s\n%s\n' "$pw" "$pw" | smbpasswd -c "$w/smb.conf" -s -a root >/dev/null ||
   skip "smbpasswd could not add the test user"
-smbd -s "$w/smb.conf" --foreground --no-process-group >"$w/smbd.out" 2>&1 &
+# A session of its own: smbd signals its whole process group when it stops,
+# which must not reach whoever runs this script.
+setsid smbd -s "$w/smb.conf" --foreground --no-process-group >"$w/smbd.out" 2>&1 &
 pid=$!
 
 smb() { timeout 20 smbclient "//127.0.0.1/share" -p "$port" -U "root%$pw" -s "$w/smb.conf" -c "$1" 2>&1; }
