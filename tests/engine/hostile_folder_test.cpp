@@ -143,6 +143,24 @@ TEST_F(HostileFolderTest, SambaMarksSurviveTheRoundTrip) {
 }
 #endif  // !_WIN32
 
+// READONLY set the Windows way on files rewritten whole (".txt") and in
+// place (".bin") comes back after the highest strength, on both builds.
+TEST_F(HostileFolderTest, ReadOnlyMarkComesBackAfterTheHighestStrength) {
+    const wchar_t* names[] = {L"只读.txt", L"只读.bin"};
+    for (const wchar_t* name : names) {
+        WriteFile(In(name), Bytes(3000, 13));
+        ASSERT_TRUE(plat::Fs().SetAttributes(In(name), plat::kAttrReadOnly));
+    }
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    ASSERT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    for (const wchar_t* name : names) {
+        SCOPED_TRACE(plat::ToUtf8(name));
+        EXPECT_TRUE(plat::Fs().GetAttributes(In(name)) & plat::kAttrReadOnly);
+        EXPECT_EQ(Bytes(3000, 13), ReadFile(In(name)));
+        ASSERT_TRUE(plat::Fs().SetAttributes(In(name), plat::kAttrNormal));
+    }
+}
+
 TEST_F(HostileFolderTest, AFolderThatCannotBeListedIsAFailureNotASilence) {
     MakeDir(In(L"相册"));
     WriteFile(In(L"相册/x.bin"), Bytes(1500, 7));
