@@ -49,7 +49,7 @@ TEST_F(StoreMarksTest, AStoreTheDriveCannotHideIsReportedAndKept) {
         const std::wstring leaf = plat::LeafName(plat::WithoutSep(path));
         const bool marked = plat::EqualsNoCase(plat::WithoutSep(path), plat::WithoutSep(folder_)) ||
                             leaf == store::kStoreRoot || leaf == store::kDesktopIni;
-        return op == FsOp::SetAttributes && marked ? plat::kErrNotSupported : 0;
+        return op == FsOp::SetAttributes && marked ? uint32_t{plat::kErrNotSupported} : 0u;
     };
     for (const wchar_t* strength : {L"normal", L"highest"}) {
         SCOPED_TRACE(plat::ToUtf8(strength));

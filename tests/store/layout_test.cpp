@@ -177,8 +177,8 @@ TEST_F(StoreTest, MarksTheDriveRefusesAreReported) {
         fs.hook = [&](enginetest::FsOp op, const std::wstring& path) -> uint32_t {
             return op == enginetest::FsOp::SetAttributes &&
                            plat::LeafName(plat::WithoutSep(path)) == c.refused
-                       ? plat::kErrNotSupported
-                       : 0;
+                       ? uint32_t{plat::kErrNotSupported}
+                       : 0u;
         };
         plat::ScopedFileSystem use(fs);
         error = 0;
