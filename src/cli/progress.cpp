@@ -138,6 +138,7 @@ PassCounts RunPass(int displayKind, int operation, const std::function<void()>& 
     c.strengthSkipped = st.strengthSkipped;
     c.notOurFormat = st.notOurFormat;
     c.cancelled = st.cancelRequested;
+    c.storeVisible = st.marksError != 0;
     return c;
 }
 
@@ -177,15 +178,16 @@ int PrintSummary(const PassCounts& c, const std::wstring& verb, const std::wstri
     if (c.notOurFormat)
         con.Err(std::to_wstring(c.notOurFormat) +
                 L" 个文件带有加密后缀但没有加密信息，只去掉了后缀，见日志。\n");
+    if (c.storeVisible) con.Err(L"该磁盘不能隐藏加密存储区，Windows 用户将能看到它。\n");
     if (c.cancelled) con.Err(L"操作已被取消。\n");
     const std::vector<std::wstring> log = LogLines();
-    if (c.Failures() > 0 || c.renamed > 0 || c.cancelled) {
+    if (c.Failures() > 0 || c.renamed > 0 || c.cancelled || c.storeVisible) {
         if (!log.empty()) {
             con.Err(L"日志 " + engine::LogPath() + L"：\n");
             for (const auto& l : log) con.Err(L"  " + l + L"\n");
         }
     }
-    return c.Failures() > 0 || c.cancelled ? 1 : 0;
+    return c.Failures() > 0 || c.cancelled || c.storeVisible ? 1 : 0;
 }
 
 std::wstring FitPath(const std::wstring& path, int width) {

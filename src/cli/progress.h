@@ -28,6 +28,7 @@ struct PassCounts {
     int strengthSkipped = 0;
     int notOurFormat = 0;  // suffixed files without a trailer: they only lost the suffix
     bool cancelled = false;
+    bool storeVisible = false;  // the drive could not hide the store
     int Failures() const { return moveFailed + strengthSkipped + notOurFormat; }
 };
 

@@ -24,6 +24,7 @@ PassSummary Summarise(bool started) {
     s.strengthSkipped = st.strengthSkipped;
     s.renamed = st.renamed;
     s.notOurFormat = st.notOurFormat;
+    s.storeVisible = st.marksError != 0;
     s.cancelled = st.cancelRequested;
     return s;
 }

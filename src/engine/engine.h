@@ -24,10 +24,11 @@ struct PassSummary {
     int renamed = 0;
     int notOurFormat = 0;  // suffixed files without a trailer (they only lost the suffix)
     bool cancelled = false;
+    bool storeVisible = false;  // the store could not be hidden (a drive without DOS marks)
     // Everything done, nothing failed or was left out.
     bool ok() const {
         return started && moveFailed == 0 && strengthSkipped == 0 && notOurFormat == 0 &&
-               !cancelled;
+               !cancelled && !storeVisible;
     }
 };
 

@@ -177,7 +177,13 @@ void CJiaMiWeiZhuang::Body(bool inlineRun) {
         if (job_.mode == 0) {
             const std::wstring exe =
                 job_.exePath.empty() ? app::Globals().ModulePath : job_.exePath;
-            (void)store::FinishEncryption(job_.root, exe);
+            uint32_t marksError = 0;
+            (void)store::FinishEncryption(job_.root, exe, &marksError);
+            if (marksError != 0) {
+                st.marksError = marksError;
+                log_.Append(job_.root + L",不能隐藏加密存储区，原因如下：");
+                log_.Append(ErrorCodeText(marksError));
+            }
             // A normal store this pass made is complete now. A strength
             // pass keeps its journal until the contents are encrypted too,
             // and recovery, which finishes someone else's store, decides.

@@ -22,6 +22,7 @@ void PassState::Reset() {
     strengthDone = 0;
     strengthSkipped = 0;
     notOurFormat = 0;
+    marksError = 0;
     bytesDone = 0;
     currentLength = 0;
     fileOk = true;

@@ -46,6 +46,9 @@ struct PassState {
     // Files with an encrypted suffix but no trailer: they only lost the
     // suffix, and the pass must not call itself a success.
     std::atomic<int> notOurFormat{0};
+    // The drive kept no hidden/system mark on the store (the first error, 0
+    // when all were set): Windows users will see the store.
+    std::atomic<uint32_t> marksError{0};
     std::atomic<uint64_t> bytesDone{0};
     std::atomic<uint64_t> currentLength{0};
     std::atomic<bool> fileOk{true};  // the last file ended well

@@ -16,16 +16,22 @@ using plat::Fs;
 
 constexpr uint32_t kHiddenSystem = plat::kAttrHidden | plat::kAttrSystem;
 
-void AddAttributes(const std::wstring& path, uint32_t bits) {
+// Keeps the first failure in `error` (when given).
+void NoteFailure(uint32_t* error) {
+    if (error && *error == 0)
+        *error = plat::LastError() ? plat::LastError() : plat::kErrNotSupported;
+}
+
+void AddAttributes(const std::wstring& path, uint32_t bits, uint32_t* error = nullptr) {
     if (path.empty()) return;
     uint32_t a = Fs().GetAttributes(path);
     if (a == plat::kInvalidAttributes) return;
-    (void)Fs().SetAttributes(path, (a & ~plat::kAttrDirectory) | bits);
+    if (!Fs().SetAttributes(path, (a & ~plat::kAttrDirectory) | bits)) NoteFailure(error);
 }
 
-void SetAttributesIfAny(const std::wstring& path, uint32_t attrs) {
+void SetAttributesIfAny(const std::wstring& path, uint32_t attrs, uint32_t* error) {
     if (path.empty()) return;
-    (void)Fs().SetAttributes(path, attrs);
+    if (!Fs().SetAttributes(path, attrs)) NoteFailure(error);
 }
 
 // Creating or truncating a file that carries HIDDEN or SYSTEM fails on
@@ -257,13 +263,15 @@ bool LooksLikeEarlierDecoration(const wchar_t* name, const std::string& bytes) {
 
 }  // namespace
 
-bool WriteFolderDecorations(const std::wstring& folder, const std::wstring& programName) {
+bool WriteFolderDecorations(const std::wstring& folder, const std::wstring& programName,
+                            uint32_t* marksError) {
     if (folder.empty()) return false;
     const std::wstring root = plat::JoinPath(folder, kStoreRoot);
-    SetAttributesIfAny(root, kHiddenSystem);
+    SetAttributesIfAny(root, kHiddenSystem, marksError);
 
     const std::wstring storeIni = plat::JoinPath(root, kDesktopIni);
-    if (WriteBytes(storeIni, StoreDesktopIniBytes())) SetAttributesIfAny(storeIni, kHiddenSystem);
+    if (WriteBytes(storeIni, StoreDesktopIniBytes()))
+        SetAttributesIfAny(storeIni, kHiddenSystem, marksError);
 
     // Every decoration is recorded before it is written: a run stopped while
     // writing one still knows it as ours.
@@ -297,7 +305,8 @@ bool WriteFolderDecorations(const std::wstring& folder, const std::wstring& prog
     for (const Decoration& d : decorations) {
         const std::wstring path = plat::JoinPath(folder, d.name);
         if (!WriteBytes(path, d.bytes)) return false;
-        if (plat::EqualsNoCase(d.name, kDesktopIni)) SetAttributesIfAny(path, kHiddenSystem);
+        if (plat::EqualsNoCase(d.name, kDesktopIni))
+            SetAttributesIfAny(path, kHiddenSystem, marksError);
     }
     return true;
 }
@@ -335,7 +344,8 @@ bool RemoveStoreRootDecoration(const std::wstring& folder) {
     return Fs().DeleteFile(path);
 }
 
-bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath) {
+bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath,
+                      uint32_t* marksError) {
     if (folder.empty()) return false;
     const std::wstring copy = plat::JoinPath(folder, plat::LeafName(modulePath));
     // Copying the program onto itself (it runs from this folder) would at
@@ -343,8 +353,8 @@ bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath
     // A program started through a link is copied from where the link leads.
     if (!modulePath.empty() && !plat::EqualsNoCase(copy, modulePath))
         (void)Fs().Copy(plat::FollowLink(modulePath), copy, false);
-    AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem);
-    return WriteFolderDecorations(folder, PlacedProgramName(modulePath));
+    AddAttributes(plat::WithoutSep(folder), plat::kAttrSystem, marksError);
+    return WriteFolderDecorations(folder, PlacedProgramName(modulePath), marksError);
 }
 
 void MigrateMetadataNames(const std::wstring& paramFolder) {

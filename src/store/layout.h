@@ -93,9 +93,12 @@ bool WriteSecondPassword(const std::wstring& folder, const std::wstring& record)
 // Store root attributes and the decoration files ("ulxjm\desktop.ini", and
 // depending on the settings "desktop.ini" and "readme.txt", naming the
 // program `programName`), and the record of what was written. False when a
-// file or the record could not be written.
+// file or the record could not be written. `marksError` (optional) receives
+// the error of the first hidden/system mark that could not be set (a drive
+// that keeps none: the store shows on Windows), or 0.
 [[nodiscard]] bool WriteFolderDecorations(const std::wstring& folder,
-                                          const std::wstring& programName = kExeName);
+                                          const std::wstring& programName = kExeName,
+                                          uint32_t* marksError = nullptr);
 // Deletes the folder's "desktop.ini" and "readme.txt" where they are ours:
 // listed in the decoration record of `paramFolder` with the same bytes, or,
 // for a store without that record, recognisable as written by an earlier
@@ -109,8 +112,10 @@ bool IsOurDecoration(const std::wstring& folder, const std::wstring& name);
 bool RemoveStoreRootDecoration(const std::wstring& folder);
 
 // End of a normal encryption: copy the program into the folder, mark the
-// folder SYSTEM, write the decorations.
-bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath);
+// folder SYSTEM, write the decorations. `marksError` as above, the folder's
+// SYSTEM mark (its icon) included.
+bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath,
+                      uint32_t* marksError = nullptr);
 
 // Renames earlier metadata names to the current ones (deleting an earlier
 // file whose current twin exists).

@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -366,6 +368,32 @@ TEST_F(CliTest, HiddenFolderIsUnhiddenWhenTheQuestionIsAnswered) {
     EXPECT_EQ(plat::Fs().GetAttributes(dir) & (plat::kAttrHidden | plat::kAttrSystem),
               plat::kAttrSystem);
     EXPECT_TRUE(plat::Fs().IsDirectory(plat::JoinPath(dir, L"ulxjm/ffffff")));
+}
+
+// Files rewritten whole get their read-only mode back, and marks Samba
+// wrote in its own binary form.
+TEST_F(CliTest, ReadOnlyAndSambaMarksComeBackOnFilesRewrittenWhole) {
+    const std::wstring dir = MakeFolder(L"m");
+    const std::string ro = N(plat::JoinPath(dir, L"只读.txt"));
+    const std::string samba = N(plat::JoinPath(dir, L"samba.txt"));
+    ASSERT_TRUE(WriteFileBytes(plat::FromUtf8(ro), "read only"));
+    ASSERT_TRUE(WriteFileBytes(plat::FromUtf8(samba), "marked by samba"));
+    ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
+    // Version 5, HIDDEN|ARCHIVE, with a creation time.
+    const char v5[] = {0,    0, 5, 0, 5, 0, 0, 0, 0x11, 0, 0, 0,
+                       0x22, 0, 0, 0, 1, 2, 3, 4, 5,    6, 7, 1};
+    const bool xattrs = setxattr(samba.c_str(), "user.DOSATTRIB", v5, sizeof v5, 0) == 0;
+    const Tree before = Snapshot(dir);
+    ASSERT_EQ(Encrypt(dir, "highest").code, 0);
+    Result r = Run({"decrypt", N(dir), "--password-stdin"}, "secret\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(UserFiles(dir), before);
+    struct stat st {};
+    ASSERT_EQ(stat(ro.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    if (xattrs) {
+        EXPECT_TRUE(plat::Fs().GetAttributes(plat::FromUtf8(samba)) & plat::kAttrHidden);
+    }
 }
 
 TEST_F(CliTest, PasswordFromStandardInputWithOrWithoutLineEnd) {

@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -123,7 +124,42 @@ TEST_F(HostileFolderTest, PermissionsAndReadOnlySurviveTheRoundTrip) {
     EXPECT_EQ(Bytes(5000, 3), ReadFile(In(L"private.txt")));
     EXPECT_EQ(Bytes(100, 6), ReadFile(In(L"ro.bin")));
 }
+
+// Marks Samba set (its binary "user.DOSATTRIB", version 5, HIDDEN|ARCHIVE)
+// on a file rewritten whole travel with it both ways.
+TEST_F(HostileFolderTest, SambaMarksSurviveTheRoundTrip) {
+    WriteFile(In(L"笔记.txt"), Bytes(4000, 12));
+    const char samba[] = {0,          0,          5,    0,    5,    0,    0,          0,
+                          0x11,       0,          0,    0,    0x22, 0,    0,          0,
+                          char(0xbc), char(0x9a), 0x78, 0x56, 0x34, 0x12, char(0xda), 0x01};
+    if (setxattr(Narrow(In(L"笔记.txt")).c_str(), "user.DOSATTRIB", samba, sizeof samba, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's file system has no user xattrs";
+    ASSERT_TRUE(plat::Fs().GetAttributes(In(L"笔记.txt")) & plat::kAttrHidden);
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    EXPECT_TRUE(plat::Fs().GetAttributes(Data(L"笔记.txt.zpwenc0")) & plat::kAttrHidden);
+    ASSERT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    EXPECT_TRUE(plat::Fs().GetAttributes(In(L"笔记.txt")) & plat::kAttrHidden);
+    EXPECT_EQ(Bytes(4000, 12), ReadFile(In(L"笔记.txt")));
+}
 #endif  // !_WIN32
+
+// READONLY set the Windows way on files rewritten whole (".txt") and in
+// place (".bin") comes back after the highest strength, on both builds.
+TEST_F(HostileFolderTest, ReadOnlyMarkComesBackAfterTheHighestStrength) {
+    const wchar_t* names[] = {L"只读.txt", L"只读.bin"};
+    for (const wchar_t* name : names) {
+        WriteFile(In(name), Bytes(3000, 13));
+        ASSERT_TRUE(plat::Fs().SetAttributes(In(name), plat::kAttrReadOnly));
+    }
+    ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", 2, ui_).ok());
+    ASSERT_TRUE(engine::DecryptFolder(folder_, L"pw", ui_).ok());
+    for (const wchar_t* name : names) {
+        SCOPED_TRACE(plat::ToUtf8(name));
+        EXPECT_TRUE(plat::Fs().GetAttributes(In(name)) & plat::kAttrReadOnly);
+        EXPECT_EQ(Bytes(3000, 13), ReadFile(In(name)));
+        ASSERT_TRUE(plat::Fs().SetAttributes(In(name), plat::kAttrNormal));
+    }
+}
 
 TEST_F(HostileFolderTest, AFolderThatCannotBeListedIsAFailureNotASilence) {
     MakeDir(In(L"相册"));

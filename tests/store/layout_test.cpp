@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/settings_keys.h"
+#include "engine/hooked_fs.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
 #include "platform/text.h"
@@ -231,6 +232,39 @@ TEST_F(StoreTest, FinishEncryptionCopiesTheProgramAndMarksTheFolder) {
     // Run from inside the folder, the program is not copied onto itself.
     ASSERT_TRUE(store::FinishEncryption(folder_, At(L"ulxjm.exe")));
     EXPECT_EQ(testsupport::ReadFileBytes(At(L"ulxjm.exe")), "MZ program");
+}
+
+// A drive that refuses marks (exFAT under an older Linux driver): the files
+// are still written, and the first refusal is handed back, not dropped.
+TEST_F(StoreTest, MarksTheDriveRefusesAreReported) {
+    ASSERT_TRUE(store::CreateStoreFolders(folder_));
+    const std::wstring exe = JoinPath(tmp_.path(), L"ulxjm.exe");
+    testsupport::WriteFileBytes(exe, "MZ program");
+    uint32_t error = 1234;
+    ASSERT_TRUE(store::FinishEncryption(folder_, exe, &error));
+    EXPECT_EQ(error, 1234u) << "left alone when every mark was set";
+
+    enginetest::HookedFs fs;
+    const struct {
+        const wchar_t* refused;  // leaf whose marks fail
+        bool finish;
+    } cases[] = {{L"ulxjm", false}, {L"desktop.ini", false}, {L"保护 folder", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(plat::ToUtf8(c.refused));
+        fs.hook = [&](enginetest::FsOp op, const std::wstring& path) -> uint32_t {
+            return op == enginetest::FsOp::SetAttributes &&
+                           plat::LeafName(plat::WithoutSep(path)) == c.refused
+                       ? uint32_t{plat::kErrNotSupported}
+                       : 0u;
+        };
+        plat::ScopedFileSystem use(fs);
+        error = 0;
+        ASSERT_TRUE(c.finish ? store::FinishEncryption(folder_, exe, &error)
+                             : store::WriteFolderDecorations(folder_, store::kExeName, &error));
+        EXPECT_EQ(error, plat::kErrNotSupported);
+        EXPECT_TRUE(Fs().Exists(At(L"desktop.ini")));
+        EXPECT_TRUE(Fs().Exists(JoinPath(At(L"ulxjm"), L"desktop.ini")));
+    }
 }
 
 TEST_F(StoreTest, MigrationRenamesEarlierNamesAndDropsShadowedOnes) {

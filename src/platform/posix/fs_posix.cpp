@@ -3,9 +3,10 @@
 //
 // DOS attributes: READONLY is "no write permission bit", on files only
 // (a folder's READONLY does not protect it on Windows and Wine drops it).
-// HIDDEN and SYSTEM live in the "user.DOSATTRIB" extended attribute as the
-// text Wine and Samba write ("0x6"), in the FAT attribute byte on vfat
-// mounts and in the NTFS attribute word on NTFS mounts. Regular files always
+// HIDDEN and SYSTEM live in the "user.DOSATTRIB" extended attribute (as the
+// text Wine writes, "0x6", or in Samba's binary form, see dos_attrib.h), in
+// the FAT attribute byte on vfat mounts (and exFAT ones whose driver has the
+// FAT ioctls) and in the NTFS attribute word on NTFS mounts. Regular files always
 // report ARCHIVE, as Wine does. Symbolic links are reported as reparse
 // points without DIRECTORY and are never followed when listing or moving.
 #include <dirent.h>
@@ -28,6 +29,7 @@
 #include <mutex>
 
 #include "platform/fs.h"
+#include "platform/posix/dos_attrib.h"
 #include "platform/posix/native_path.h"
 #include "platform/text.h"
 
@@ -195,13 +197,8 @@ bool FStat(int fd, Info* out) {
     return StatAt(fd, "", AT_EMPTY_PATH, out);
 }
 
-// Where a file system keeps hidden/system: the FAT attribute byte (vfat),
-// NTFS's own attribute word (ntfs3 and ntfs-3g expose it as
-// "system.ntfs_attrib", so Windows sees the same bits), else user.DOSATTRIB.
-enum class DosStore { Fat, Ntfs, Xattr };
+using posix::DosStore;
 constexpr char kNtfsAttrib[] = "system.ntfs_attrib";
-constexpr long kNtfs3Magic = 0x7366746e;
-constexpr long kFuseMagic = 0x65735546;
 
 // The type of the file system holding `p`. Known per device once asked:
 // a pass over thousands of files asks for each file's marks.
@@ -222,36 +219,54 @@ long FsTypeOf(const std::string& p, dev_t dev) {
     return long(sf.f_type);
 }
 
+// Whether the driver of `p`'s file system answers the FAT attribute ioctls;
+// a property of the driver, so known per device once asked.
+bool FatIoctlsOn(const std::string& p, dev_t dev) {
+    static std::mutex lock;
+    static std::map<dev_t, bool> known;
+    if (dev != 0) {
+        std::lock_guard<std::mutex> hold(lock);
+        auto it = known.find(dev);
+        if (it != known.end()) return it->second;
+    }
+    bool asked = false;
+    const bool yes = posix::AnswersFatAttributeIoctl(p, &asked);
+    if (dev != 0 && asked) {
+        std::lock_guard<std::mutex> hold(lock);
+        known[dev] = yes;
+    }
+    return yes;
+}
+
 DosStore StoreOf(const std::string& p, dev_t dev = 0) {
     const long type = FsTypeOf(p, dev);
     if (type == -1) return DosStore::Xattr;
-    if (type == MSDOS_SUPER_MAGIC) return DosStore::Fat;
-    if (type == kNtfs3Magic || type == kFuseMagic) {
-        uint32_t v;
-        if (lgetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v)) == sizeof(v)) return DosStore::Ntfs;
-    }
-    return DosStore::Xattr;
+    return posix::ChooseDosStore(
+        type, [&] { return FatIoctlsOn(p, dev); },
+        [&] {
+            uint32_t v;
+            return lgetxattr(p.c_str(), kNtfsAttrib, &v, sizeof(v)) == sizeof(v);
+        });
 }
 
-// Parses the text form ("0x6", maybe NUL-terminated, as the head of Samba's
-// binary blob too); anything else counts as no attributes.
-uint32_t ParseDosAttrib(const char* buf, ssize_t len) {
-    if (len < 3 || buf[0] != '0' || (buf[1] != 'x' && buf[1] != 'X')) return 0;
-    uint32_t v = 0;
-    for (ssize_t i = 2; i < len && buf[i] != '\0'; ++i) {
-        char c = buf[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return 0;
-        v = (v << 4) | static_cast<uint32_t>(d);
+// The raw "user.DOSATTRIB" value through `fd` when given, else by path; false
+// when there is none or it is too long to be one.
+bool ReadDosAttribValue(const std::string& p, int fd, std::string* out) {
+    out->assign(256, '\0');
+    auto get = [&](void* buf, size_t size) {
+        return fd >= 0 ? fgetxattr(fd, kDosAttrib, buf, size)
+                       : lgetxattr(p.c_str(), kDosAttrib, buf, size);
+    };
+    ssize_t n = get(out->data(), out->size());
+    if (n < 0 && errno == ERANGE) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0 || size_t(size) > posix::kDosAttribMaxSize) return false;
+        out->assign(size_t(size), '\0');
+        n = get(out->data(), out->size());
     }
-    return v;
+    if (n <= 0) return false;
+    out->resize(size_t(n));
+    return true;
 }
 
 // Hidden/system bits kept outside the mode: FAT attribute byte or xattr.
@@ -274,9 +289,9 @@ uint32_t ReadDosBits(const std::string& p, const Info& info) {
         case DosStore::Xattr:
             break;
     }
-    char buf[256];
-    ssize_t n = lgetxattr(p.c_str(), kDosAttrib, buf, sizeof(buf));
-    return n > 0 ? (ParseDosAttrib(buf, n) & kXattrBits) : 0;
+    std::string value;
+    if (!ReadDosAttribValue(p, -1, &value)) return 0;
+    return posix::ParseDosAttrib(value).attributes & kXattrBits;
 }
 
 uint32_t AttributesOf(const std::string& p, const Info& info) {
@@ -324,7 +339,15 @@ bool WriteDosBits(const std::string& p, int fd, uint32_t bits) {
         return true;
     }
     int r;
-    if (bits == 0) {
+    std::string value;
+    if (ReadDosAttribValue(p, fd, &value) &&
+        posix::ParseDosAttrib(value).form == posix::DosAttrib::Form::Binary) {
+        // Samba's form: only its attribute word changes; its creation time stays.
+        const uint32_t word = posix::ParseDosAttrib(value).attributes;
+        value = posix::WithDosAttributes(value, (word & ~kXattrBits) | bits);
+        r = fd >= 0 ? fsetxattr(fd, kDosAttrib, value.data(), value.size(), 0)
+                    : lsetxattr(p.c_str(), kDosAttrib, value.data(), value.size(), 0);
+    } else if (bits == 0) {
         r = fd >= 0 ? fremovexattr(fd, kDosAttrib) : lremovexattr(p.c_str(), kDosAttrib);
         if (r != 0 && (errno == ENODATA || errno == ENOTSUP)) r = 0;
     } else {
