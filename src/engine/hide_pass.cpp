@@ -239,17 +239,19 @@ bool CJiaMiWeiZhuang::MoveObject(const std::wstring& src, const std::wstring& ds
         return false;
     }
     plat::FileSystem& fs = plat::Fs();
-    if (fs.Exists(dst)) {
-        Fail(src);
-        log_.Append(L"文件" + src + L",加密失败，原因是已经存在这样一个文件。");
-        return false;
-    }
+    // The move itself refuses a taken name (and changes nothing then): no
+    // separate look first, which would cost a call per object.
     if (fs.Move(src, dst)) {
         ++st.moved;
         ++st.handled;
         return true;
     }
     const uint32_t code = plat::LastError();
+    if (code == plat::kErrAlreadyExists || code == plat::kErrFileExists) {
+        Fail(src);
+        log_.Append(L"文件" + src + L",加密失败，原因是已经存在这样一个文件。");
+        return false;
+    }
     const std::wstring error = ErrorCodeText(code);
     if (code == plat::kErrNotSameDevice && fs.IsDirectory(src)) {
         MoveFolderRecursive(src, dst);
