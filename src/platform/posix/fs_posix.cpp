@@ -200,42 +200,43 @@ bool FStat(int fd, Info* out) {
 using posix::DosStore;
 constexpr char kNtfsAttrib[] = "system.ntfs_attrib";
 
-// The type of the file system holding `p`. Known per device once asked:
-// a pass over thousands of files asks for each file's marks.
-long FsTypeOf(const std::string& p, dev_t dev) {
+// A fact about the file system of a device, asked once per device: a pass
+// over thousands of files asks for each file's marks. `ask` returns the fact
+// and whether it is one to keep (a failed question is asked again). Each
+// `Fact` tag keeps its own table.
+template <typename Fact, typename T, typename Ask>
+T OncePerDevice(dev_t dev, Ask ask) {
     static std::mutex lock;
-    static std::map<dev_t, long> known;
+    static std::map<dev_t, T> known;
     if (dev != 0) {
         std::lock_guard<std::mutex> hold(lock);
         auto it = known.find(dev);
         if (it != known.end()) return it->second;
     }
-    struct statfs sf;
-    if (statfs(p.c_str(), &sf) != 0) return -1;
-    if (dev != 0) {
+    bool keep = false;
+    const T fact = ask(&keep);
+    if (dev != 0 && keep) {
         std::lock_guard<std::mutex> hold(lock);
-        known[dev] = long(sf.f_type);
+        known[dev] = fact;
     }
-    return long(sf.f_type);
+    return fact;
 }
 
-// Whether the driver of `p`'s file system answers the FAT attribute ioctls;
-// a property of the driver, so known per device once asked.
+// The type of the file system holding `p`; -1 when it cannot be told.
+long FsTypeOf(const std::string& p, dev_t dev) {
+    struct FsType {};
+    return OncePerDevice<FsType, long>(dev, [&](bool* keep) {
+        struct statfs sf;
+        *keep = statfs(p.c_str(), &sf) == 0;
+        return *keep ? long(sf.f_type) : -1L;
+    });
+}
+
+// Whether the driver of `p`'s file system answers the FAT attribute ioctls.
 bool FatIoctlsOn(const std::string& p, dev_t dev) {
-    static std::mutex lock;
-    static std::map<dev_t, bool> known;
-    if (dev != 0) {
-        std::lock_guard<std::mutex> hold(lock);
-        auto it = known.find(dev);
-        if (it != known.end()) return it->second;
-    }
-    bool asked = false;
-    const bool yes = posix::AnswersFatAttributeIoctl(p, &asked);
-    if (dev != 0 && asked) {
-        std::lock_guard<std::mutex> hold(lock);
-        known[dev] = yes;
-    }
-    return yes;
+    struct FatIoctls {};
+    return OncePerDevice<FatIoctls, bool>(
+        dev, [&](bool* keep) { return posix::AnswersFatAttributeIoctl(p, keep); });
 }
 
 DosStore StoreOf(const std::string& p, dev_t dev = 0) {
