@@ -114,7 +114,11 @@ bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
     const engine::RecoveryReport& r = s.report;
     if (r.settled || r.storeRemoved || r.hidingFinished)
         Con().Err(L"文件夹" + Q(folder) + L"：上次中断的操作已经处理完毕。\n");
-    if (r.pendingStrength)
+    if (r.imageOpen)
+        Con().Err(L"文件夹" + Q(folder) +
+                  L"：上次映像解密没有正常结束，存储中的文件还没有重新加密。请运行 ulxjm encrypt "
+                  L"并输入原来的密码重新加密。\n");
+    else if (r.pendingStrength)
         Con().Err(L"文件夹" + Q(folder) +
                   L"：上次的加密没有完成，存储中还有文件没有强度加密。请再次运行 ulxjm encrypt "
                   L"并输入原来的密码完成加密。\n");

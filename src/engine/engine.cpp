@@ -167,4 +167,36 @@ PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& pas
     return Summarise(started);
 }
 
+StrengthJob ReEncryptJob(const std::wstring& folder, const std::wstring& password, int kind) {
+    StrengthJob job;
+    job.root = folder;
+    job.password = password;
+    crypto::StoreRecords records = crypto::ReadStoreRecords(store::ParamDir(folder), false);
+    job.mail = records.mail;
+    records.Wipe();
+    job.kindText = KindText(kind == crypto::kKindHigher ? 1 : 2);
+    job.jobMode = 0;
+    return job;
+}
+
+PassSummary ReEncryptAfterImage(const std::wstring& folder, const std::wstring& password,
+                                PassUi& ui) {
+    PassState& st = State();
+    st.Reset();
+    const std::wstring param = store::ParamDir(folder);
+    crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
+    const int kind = records.kind;
+    const bool legacyHash = records.legacyHash;
+    records.Wipe();
+    st.kind = kind == crypto::kKindHigher ? kKindHigherEncrypt : kKindHighestEncrypt;
+    st.operation = kOpImageDecrypt;
+    if (kind == crypto::kKindNormal || !crypto::CheckStrengthPassword(param, password, legacyHash))
+        return RefuseStrengthPassword(ui);
+    CCryptAndDe_old pass(ui);
+    StrengthJob job = ReEncryptJob(folder, password, kind);
+    const bool started = pass.RunEncryption(job);
+    plat::Wipe(job.password);
+    return Summarise(started);
+}
+
 }  // namespace engine

@@ -9,6 +9,7 @@
 
 #include "engine/pass_journal.h"
 #include "engine/pass_ui.h"
+#include "engine/strength_pass.h"
 
 namespace engine {
 
@@ -71,5 +72,16 @@ RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, 
 // content encryption. Refuses ("密码不正确，本次解密失败。") a password the
 // store does not accept.
 PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& password, PassUi& ui);
+
+// Encrypts a strength store again after image use: every plain file of its
+// data folder gets its content encryption, with the store's own kind. The
+// store stays marked (RecoveryReport::imageOpen) until nothing is left plain.
+// Refuses ("密码不正确，本次解密失败。") a password the store does not accept.
+PassSummary ReEncryptAfterImage(const std::wstring& folder, const std::wstring& password,
+                                PassUi& ui);
+
+// The job that encrypts `folder`'s whole strength store again; `kind` is the
+// store's decrypt-side kind (4 or 5).
+StrengthJob ReEncryptJob(const std::wstring& folder, const std::wstring& password, int kind);
 
 }  // namespace engine

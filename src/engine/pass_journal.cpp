@@ -114,16 +114,28 @@ bool PassJournal::Write(const std::vector<const crypto::FileChange*>& batch) {
     bytes += records;
     plat::Wipe(records);
     plat::FileSystem& fs = plat::Fs();
+    // A journal in place is replaced whole: the new one is written and
+    // flushed beside it first, so a stop at any instant leaves one complete
+    // journal (recovery takes the new one only once the old one is gone).
+    const bool replace = fs.Exists(Path());
+    const std::wstring target = replace ? NextPath() : Path();
     std::unique_ptr<plat::File> f =
-        fs.Open(Path(), plat::Access::ReadWrite, plat::Disposition::CreateAlways);
-    bool ok = f && fs.RestrictToOwner(Path()) &&
+        fs.Open(target, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
+    bool ok = f && fs.RestrictToOwner(target) &&
               f->WriteAll(bytes.data(), uint32_t(bytes.size())) && f->Flush();
+    f.reset();
     plat::Wipe(bytes);
+    if (ok && replace) ok = fs.DeleteFile(Path()) && fs.Move(target, Path());
     return ok;
+}
+
+std::wstring PassJournal::NextPath() const {
+    return Path() + L".new";
 }
 
 bool PassJournal::Remove() {
     plat::FileSystem& fs = plat::Fs();
+    if (fs.Exists(NextPath())) (void)fs.DeleteFile(NextPath());
     return !fs.Exists(Path()) || fs.DeleteFile(Path());
 }
 
@@ -135,6 +147,18 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     plat::FileSystem& fs = plat::Fs();
     PassJournal journal(root);
     const std::wstring path = journal.Path();
+    const std::wstring next = journal.NextPath();
+    const uint32_t nextAttrs = fs.GetAttributes(next);
+    if (nextAttrs != plat::kInvalidAttributes &&
+        !(nextAttrs & (plat::kAttrDirectory | plat::kAttrReparsePoint))) {
+        // A replacement stopped half-way: while the old journal is there the
+        // new one may be incomplete and its batch untouched; once the old
+        // one is gone the new one was complete.
+        if (fs.Exists(path))
+            (void)fs.DeleteFile(next);
+        else
+            (void)fs.Move(next, path);
+    }
     const uint32_t attrs = fs.GetAttributes(path);
     if (attrs == plat::kInvalidAttributes) {
         // No journal. Records without a data folder are what a store's
@@ -174,7 +198,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         const uint32_t p = GetU32(bytes.data() + 8);
         strength = int(GetU32(bytes.data() + 12));
         const uint32_t count = GetU32(bytes.data() + 16);
-        if (p > 2 || strength < 0 || strength > 2 || count > kMaxRecords) return damaged();
+        if (p > 3 || strength < 0 || strength > 2 || count > kMaxRecords) return damaged();
         pass = JournalPass(p);
         size_t at = kHeaderSize;
         const std::wstring data = store::DataDir(root);
@@ -242,8 +266,9 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         report.hidingFinished = true;
         if (strength > 0) pass = JournalPass::PendingStrength;
     }
-    if (pass == JournalPass::PendingStrength && haveData) {
+    if ((pass == JournalPass::PendingStrength || pass == JournalPass::ImageOpen) && haveData) {
         report.pendingStrength = true;
+        report.imageOpen = pass == JournalPass::ImageOpen;
         report.pendingStrengthKind = strength;
         journal.SetPass(pass, strength);
         if (!journal.Write(left)) report.unsettled += 1;

@@ -30,6 +30,10 @@ enum class JournalPass : uint32_t {
     // The store is made and everything is hidden in it, but its files still
     // wait for their content encryption (which needs the password).
     PendingStrength = 2,
+    // A strength store's files were decrypted in place for image use (or are
+    // being encrypted again after it): whatever is plain in it waits to be
+    // encrypted again (which needs the password).
+    ImageOpen = 3,
 };
 
 class PassJournal {
@@ -51,6 +55,8 @@ class PassJournal {
     // to be written with Write({})).
     [[nodiscard]] bool Remove();
     std::wstring Path() const;
+    // Where a replacement is written before it takes the journal's place.
+    std::wstring NextPath() const;
 
   private:
     std::wstring root_, data_, param_;
@@ -68,6 +74,9 @@ struct RecoveryReport {
     bool hidingFinished = false;   // an interrupted new store's hiding was finished
     bool pendingStrength = false;  // files still wait for their content encryption
     int pendingStrengthKind = 0;   // 1 higher, 2 highest
+    // Of pendingStrength: the plain files are what an image decryption left
+    // (the run was killed or the stick pulled while the drive was in use).
+    bool imageOpen = false;
     bool ok() const { return !damaged && unsettled == 0; }
 };
 

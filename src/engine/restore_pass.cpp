@@ -198,6 +198,7 @@ void RemoveStoreLeftovers(const std::wstring& root, const std::wstring& paramFol
     plat::FileSystem& fs = plat::Fs();
     store::DeleteStoreMetadata(paramFolder);
     (void)fs.DeleteFile(plat::JoinPath(paramFolder, kJournalName));
+    (void)fs.DeleteFile(plat::JoinPath(paramFolder, kJournalName) + L".new");
     (void)fs.DeleteFile(plat::JoinPath(paramFolder, store::kPasswordRecord) + L".tmp");
     // Sealed records an earlier re-sealing moved aside ("imimff[1].ulxjm.zpwenc0").
     std::vector<plat::DirEntry> params;

@@ -393,6 +393,10 @@ bool CCryptAndDe_old::PrepareEncryption(const StrengthJob& job) {
     if (job.jobMode == 0 && (job.resume || !existingStore_))
         journal_->SetPass(job.resume ? JournalPass::PendingStrength : JournalPass::NewStore,
                           strength);
+    else if (job.jobMode == 0)
+        // A whole store encrypted again after image use: until every file is
+        // encrypted, the next run must know that plain files wait in it.
+        journal_->SetPass(JournalPass::ImageOpen, strength);
     RepairNames();
     return true;
 }
@@ -497,8 +501,14 @@ void CCryptAndDe_old::EncryptBody() {
         if (st.cancelRequested && st.handled < st.total)
             st.strengthSkipped += st.total - st.handled;
         cipher_.reset();
-        // The pass is over: nothing of it is left to settle.
-        (void)journal_->Remove();
+        // The pass is over: nothing of it is left to settle. A whole store
+        // encrypted again stays marked while any file of it is still plain.
+        const JournalPass pass = journal_->Pass();
+        if ((pass == JournalPass::ImageOpen || pass == JournalPass::PendingStrength) &&
+            (st.strengthSkipped > 0 || st.cancelRequested))
+            (void)journal_->Write({});
+        else
+            (void)journal_->Remove();
     } catch (...) {
         log_.Append(L"加密出错。");
         st.fileOk = false;
@@ -527,10 +537,32 @@ void CCryptAndDe_old::PrepareDecryption(const DecryptJob& job) {
     }
     walkedFolders_.clear();
     troubledFolders_.clear();
+    imageOpenMarked_ = false;
+}
+
+bool CCryptAndDe_old::MarkImageOpen() {
+    if (dec_.jobMode != 0) return true;
+    // Image use decrypts the store in place. Before the first file turns
+    // plain the store says so, durably: a run killed while the drive is in
+    // use leaves a store the next run encrypts again.
+    crypto::StoreRecords rec = crypto::ReadStoreRecords(paramFolder_, false);
+    journal_->SetPass(JournalPass::ImageOpen, rec.kind == crypto::kKindHigher ? 1 : 2);
+    rec.Wipe();
+    if (!journal_->Write({})) {
+        log_.Append(journal_->Path() + L",写入失败，原因如下：");
+        log_.Append(log_.TakeError());
+        return false;
+    }
+    imageOpenMarked_ = true;
+    return true;
 }
 
 bool CCryptAndDe_old::StartDecryption(const DecryptJob& job) {
     PrepareDecryption(job);
+    if (!MarkImageOpen()) {
+        ui_.ShowMessage(L"解密出错。", MessageIcon::Error);
+        return false;
+    }
     try {
         worker_ = std::thread([this] { DecryptBody(); });
     } catch (...) {
@@ -542,6 +574,10 @@ bool CCryptAndDe_old::StartDecryption(const DecryptJob& job) {
 
 bool CCryptAndDe_old::RunDecryption(const DecryptJob& job) {
     PrepareDecryption(job);
+    if (!MarkImageOpen()) {
+        State().done = true;
+        return false;
+    }
     DecryptBody();
     return true;
 }
@@ -694,7 +730,10 @@ void CCryptAndDe_old::DecryptBody() {
             (void)journal_->Remove();
             (void)restore_.RemoveStore();
         }
-        if (plat::Fs().IsDirectory(paramFolder_)) (void)journal_->Remove();
+        if (imageOpenMarked_)
+            (void)journal_->Write({});  // the store stays marked until encrypted again
+        else if (plat::Fs().IsDirectory(paramFolder_))
+            (void)journal_->Remove();
     } catch (...) {
         log_.Append(L"解密出错。");
     }

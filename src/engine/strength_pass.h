@@ -79,6 +79,12 @@ class CCryptAndDe_old : private crypto::CipherSink {
     // settled from the folder's own journal, so no file is ever skipped.
     static int ReadCrashMarker();
 
+  private:
+    // Image use (job mode 0): marks the store in its journal before any file
+    // is decrypted. False when the mark could not be written.
+    bool MarkImageOpen();
+    bool imageOpenMarked_ = false;
+
   protected:
     // The per-pass cipher with its work buffer; may throw std::bad_alloc
     // (tests override it to see the pass end cleanly).

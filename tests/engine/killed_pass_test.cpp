@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 
+#include "crypto/content_cipher.h"
 #include "engine/engine.h"
 #include "engine/engine_fixture.h"
 #include "engine/hide_pass.h"
@@ -46,7 +47,9 @@ void MakeTree(const std::wstring& root) {
     WriteFile(plat::JoinPath(root, L"相册/2020 v1/long.htm"), Bytes(70000, 5));
 }
 
-enum class Pass { Encrypt, Decrypt, Extract, Take, Add };
+// Image: a strength store decrypted in place for use through a drive;
+// ReEncrypt: such a store encrypted again after use.
+enum class Pass { Encrypt, Decrypt, Extract, Take, Add, Image, ReEncrypt };
 
 struct Case {
     const char* name;
@@ -89,6 +92,10 @@ class KilledPassTest : public EngineTest {
         if (c.pass != Pass::Encrypt) {
             ASSERT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", c.strength, ui_).ok());
         }
+        if (c.pass == Pass::ReEncrypt) {
+            ASSERT_TRUE(engine::DecryptStore(folder_, L"pw", 0, ui_).ok());
+            ASSERT_GT(PlainFilesInStore(), 0);
+        }
     }
 
     void RunPass(const Case& c) {
@@ -108,6 +115,12 @@ class KilledPassTest : public EngineTest {
                 o.items = {L"相册"};
                 o.destination = out_;
                 (void)engine::DecryptStore(folder_, L"pw", 2, ui_, o);
+                break;
+            case Pass::Image:
+                (void)engine::DecryptStore(folder_, L"pw", 0, ui_);
+                break;
+            case Pass::ReEncrypt:
+                (void)engine::ReEncryptAfterImage(folder_, L"pw", ui_);
                 break;
             case Pass::Add: {
                 engine::State().Reset();
@@ -142,6 +155,17 @@ class KilledPassTest : public EngineTest {
     void NextRun(const Case& c, const std::string& what) {
         engine::RecoveryReport r = engine::Recover(folder_, L"", ui_);
         EXPECT_TRUE(r.ok()) << what << ": recovery left something unsettled";
+        if (c.pass == Pass::Image || c.pass == Pass::ReEncrypt) {
+            // A store never holds a plain file the next run does not know of.
+            if (PlainFilesInStore() > 0) {
+                EXPECT_TRUE(r.pendingStrength && r.imageOpen) << what;
+            }
+            if (r.pendingStrength) {
+                EXPECT_TRUE(engine::ReEncryptAfterImage(folder_, L"pw", ui_).ok()) << what;
+                EXPECT_EQ(0, PlainFilesInStore()) << what;
+                EXPECT_FALSE(engine::Recover(folder_, L"", ui_).pendingStrength) << what;
+            }
+        }
         if (c.pass == Pass::Encrypt) {
             if (!store::IsEncryptedFolder(folder_)) {
                 EXPECT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", c.strength, ui_).ok())
@@ -243,6 +267,14 @@ class KilledPassTest : public EngineTest {
         std::printf("%s: %d stop points\n", c.name, runs);
     }
 
+    // Files of the store's data folder without the encrypted suffix.
+    int PlainFilesInStore() const {
+        int n = 0;
+        for (auto& [rel, bytes] : Snapshot(store::DataDir(folder_)))
+            if (rel.back() != L'/' && crypto::ClassifyName(rel) == crypto::kClassPlain) ++n;
+        return n;
+    }
+
     std::wstring out_, incoming_;
     std::set<std::wstring> originalFolders_;
 };
@@ -258,6 +290,9 @@ TEST_F(KilledPassTest, EveryStopPointIsSettledByTheNextRun) {
         {"take", Pass::Take, 2},
         {"add normal", Pass::Add, 0},
         {"add highest", Pass::Add, 2},
+        {"image use of a higher store", Pass::Image, 1},
+        {"image use of a highest store", Pass::Image, 2},
+        {"encrypted again after image use", Pass::ReEncrypt, 2},
     };
 #ifdef _WIN32
     const int stride = 7;  // file operations cost far more under Wine
