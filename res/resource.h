@@ -46,6 +46,18 @@
 #define IDC_JIEMI_SEPARATOR 1084
 #define IDC_JIEMI_MODE_LABEL 1085
 
+// Waiting window of image use CDlgStatic
+#define IDD_WAITING 133
+#define IDC_WAITING_TEXT 1018
+
+// Watch window CDlgTempStatic (watch and progress modes)
+#define IDD_TEMPSTATIC 137
+#define IDC_TEMP_INFO 1020
+#define IDC_TEMP_ENCRYPT_NOW 1039
+#define IDC_TEMP_BAR 1041
+#define IDC_TEMP_CANCEL_AUTO 1044
+#define IDC_TEMP_TO_TRAY 1045
+
 // Progress window CDlgZQStatic
 #define IDD_ZQSTATIC 135
 #define IDC_ZQ_CANCEL 1007

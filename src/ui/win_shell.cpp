@@ -37,8 +37,12 @@ void WinShell::RunEncryptWindow() {
 }
 
 void WinShell::RunDecryptWindow() {
-    CDlgJieMi dlg;
-    dlg.DoModal();
+    INT_PTR result = 0;
+    {
+        CDlgJieMi dlg;
+        result = dlg.DoModal();
+    }
+    if (result == CDlgJieMi::kEncryptOther) RunEncryptWindow();
 }
 
 }  // namespace ui
