@@ -21,7 +21,7 @@ inline constexpr const wchar_t* kNetworkFolder =
     L"该对象为局域网上的文件夹，只能选择 “映像解密”解密方式进行解密。";
 inline constexpr const wchar_t* kMenuFailed = L"弹出菜单失败。";
 inline constexpr const wchar_t* kEncryptOtherTitle = L"请选择您要加密的文件夹:";
-inline constexpr const wchar_t* kAlreadyEncrypted = L"该文件夹已经是加密的，不能再次加密。";
+// "该文件夹已经是加密的，不能再次加密。" is the encrypt side's kAlreadyEncrypted.
 // The browse window is not part of this program yet.
 inline constexpr const wchar_t* kTipBrowseMissing =
     L"浏览解密在此版本中还不能使用，请选择映像解密或完全解密。";
