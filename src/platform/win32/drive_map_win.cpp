@@ -11,6 +11,8 @@
 #include "platform/drive_map.h"
 #include "platform/fs.h"
 #include "platform/win32/win.h"
+// After windows.h (CTL_CODE, left out of the lean windows.h):
+#include <winioctl.h>
 
 namespace plat {
 
