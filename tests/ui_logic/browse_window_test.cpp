@@ -12,6 +12,7 @@
 #include "store/layout.h"
 #include "support/test_files.h"
 #include "ui/browse/logic/browse_logic.h"
+#include "ui/browse/logic/file_list.h"
 #include "ui_logic_fixture.h"
 
 namespace {
@@ -246,6 +247,51 @@ TEST_F(BrowseReturn, PlannedPassesPutCopiesBackWithTheStoresStrength) {
         }
         EXPECT_TRUE(plat::Fs().IsFile(P({work_, L"held.doc"})));
     }
+}
+
+// Opening through the plans: the item leaves the store and its plain copy
+// lands in the working area at the same relative place, for a normal and a
+// highest store alike.
+TEST(BrowseOpen, PlannedDecryptionPutsThePlainCopyInTheWorkingArea) {
+    for (int strength : {0, 2}) {
+        testsupport::TempFolder tmp;
+        const std::wstring folder = tmp / L"保护";
+        ASSERT_TRUE(plat::Fs().CreateDir(folder));
+        ASSERT_TRUE(plat::Fs().CreateDir(P({folder, L"相册"})));
+        ASSERT_TRUE(
+            testsupport::WriteFileBytes(P({folder, L"相册", L"a.jpg"}), std::string(3000, 'j')));
+        engine::RecordingUi ui;
+        ASSERT_TRUE(engine::EncryptFolder(folder, L"密码", L"", strength, ui).ok());
+
+        const std::wstring data = store::DataDir(folder);
+        OpenedItems opened;
+        ui::browse::FileListModel list(ui::browse::StorePlaces::Of(data), opened);
+        list.Fill(P({data, L"相册"}));
+        ASSERT_EQ(list.Rows().size(), 1u);
+        EXPECT_EQ(list.Rows()[0].name, L"a.jpg");
+        const auto open = ui::browse::PlanOpenFirst(list.Rows(), {0}, list.RelativePath(), opened);
+        ASSERT_EQ(open.toDecrypt.size(), 1u);
+        const auto options = ui::browse::PlanDecrypt(
+            open.toDecrypt, ui::browse::WorkingCopyRoot(data), list.RelativePath());
+        engine::State().Reset();
+        ASSERT_TRUE(engine::DecryptStore(folder, L"密码", 2, ui, options).ok()) << strength;
+
+        const std::wstring copy =
+            P({plat::WithoutSep(ui::browse::WorkingCopyRoot(data)), L"相册", L"a.jpg"});
+        EXPECT_EQ(testsupport::ReadFileBytes(copy), std::string(3000, 'j')) << strength;
+        opened.AddFile(open.launches[0].rel, 1);
+        list.Refresh();
+        ASSERT_EQ(list.Rows().size(), 1u);
+        EXPECT_TRUE(list.Rows()[0].workingCopy);
+        EXPECT_EQ(list.Rows()[0].state, L"已解密");
+    }
+}
+
+TEST_F(BrowseReturn, MoveInFromTheStoreIsRefused) {
+    const auto p =
+        ui::browse::PlanMoveIn(Access(ui::browse::kStoreNormal), work_, {L"计划.txt"}, L"");
+    EXPECT_FALSE(p.valid);
+    EXPECT_EQ(p.refusal, L"不能移入加密文件夹自己的存储中的文件。");
 }
 
 TEST_F(BrowseReturn, MoveInLandsBelowTheFolderShown) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/pass_state.h"
 #include "platform/env.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
@@ -139,9 +140,27 @@ StorePassPlan PlanReturn(const StoreAccess& store, const std::vector<std::wstrin
     return p;
 }
 
+engine::DecryptOptions PlanDecrypt(const std::vector<std::wstring>& storedNames,
+                                   const std::wstring& destination, const std::wstring& browseRel) {
+    engine::DecryptOptions o;
+    o.items = storedNames;
+    o.destination = plat::WithoutSep(destination);
+    o.subPath = plat::WithoutSep(browseRel);
+    o.operation = engine::kOpBrowse;
+    return o;
+}
+
 StorePassPlan PlanMoveIn(const StoreAccess& store, const std::wstring& sourceFolder,
                          const std::vector<std::wstring>& names, const std::wstring& browseRel) {
     StorePassPlan p = KindPlan(store);
+    // The store (working area included) is never a source: its files would
+    // be moved onto themselves or out from under an open program.
+    const std::wstring storeRoot = plat::ParentWithSep(plat::WithoutSep(store.dataDir));
+    if (plat::StartsWithNoCase(plat::WithSep(sourceFolder), storeRoot)) {
+        p.valid = false;
+        p.refusal = ui::texts::browse::kMoveInFromStore;
+        return p;
+    }
     p.hide.root = p.strength.root = plat::WithoutSep(sourceFolder);
     p.hide.items = p.strength.items = names;
     p.hide.mode = 2;

@@ -11,11 +11,25 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/hide_pass.h"
 #include "engine/strength_pass.h"
 #include "ui/browse/logic/opened_items.h"
 
 namespace ui::browse {
+
+// ---- Messages the file list sends the window
+
+inline constexpr unsigned kMsgBrowseNotify = 0x0400 + 100;  // WM_USER + 100
+inline constexpr unsigned kMsgBrowseLock = 0x0400 + 101;    // WM_USER + 101
+// wParam of kMsgBrowseNotify.
+enum BrowseNotify : int {
+    kNotifyEnterFolder = 1,  // enter the first selected row if it is a folder
+    kNotifyRefresh = 2,      // refill the list, reload the tree's current item
+    kNotifyPathChanged = 3,  // path box = protected folder + browse relative path
+    kNotifyTotals = 4,       // totals line (TotalsText)
+    kNotifySelection = 5,    // selection line (SelectionText)
+};
 
 // ---- Layout (client pixels)
 
@@ -111,15 +125,24 @@ struct StorePassPlan {
     // Working copies a program still holds: left out, to be tried again
     // (OpenedItems::AddWaiting) or, at close, left for the next start.
     std::vector<std::wstring> stillHeld;
+    std::wstring refusal;  // shown when not empty
 };
 
 // Working copies `rel` back to their places in the store. Copies that no
 // longer exist are dropped; those `platform.InUse` reports are held back.
 StorePassPlan PlanReturn(const StoreAccess& store, const std::vector<std::wstring>& rels,
                          BrowsePlatform& platform);
-// Files chosen in `sourceFolder` into the folder shown (`browseRel`).
+// Files chosen in `sourceFolder` into the folder shown (`browseRel`). Files
+// from inside the protected folder's store are refused (`valid` false,
+// `refusal` says why).
 StorePassPlan PlanMoveIn(const StoreAccess& store, const std::wstring& sourceFolder,
                          const std::vector<std::wstring>& names, const std::wstring& browseRel);
+// Decryption of stored names of the folder shown (`browseRel`): open
+// (job mode 2 into WorkingCopyRoot), copy-to (1) and move-to (2) into a
+// chosen folder. The window runs engine::DecryptStore(store folder,
+// password, jobMode, ui, options).
+engine::DecryptOptions PlanDecrypt(const std::vector<std::wstring>& storedNames,
+                                   const std::wstring& destination, const std::wstring& browseRel);
 // The working-copy root of a store's data folder.
 std::wstring WorkingCopyRoot(const std::wstring& dataDir);
 

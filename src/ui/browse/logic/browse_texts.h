@@ -80,6 +80,7 @@ inline constexpr const wchar_t* kNothingToDelete = L"您还没有选择需要删
 inline constexpr const wchar_t* kOpenItemsLeft = L"存在 %d 个文件处于打开状态，不能复制和移动。";
 inline constexpr const wchar_t* kChooseDestination = L"请选择您的目标文件夹:";
 inline constexpr const wchar_t* kMoveInFilter = L"所有类型文件(*.*) |*.*||";
+inline constexpr const wchar_t* kMoveInFromStore = L"不能移入加密文件夹自己的存储中的文件。";
 
 // New folders: the first free of "新建文件夹", "新建文件夹 (1)", ...
 inline constexpr const wchar_t* kNewFolderName = L"新建文件夹";

@@ -82,8 +82,8 @@ std::wstring RelOf(const std::wstring& browseRel, const ListRow& row) {
 }
 
 // The name as it is stored: the suffix back on flagged files.
-std::wstring StoredRel(const std::wstring& browseRel, const ListRow& row) {
-    return browseRel + row.name + (row.Flagged() ? Suffix() : L"");
+std::wstring StoredName(const ListRow& row) {
+    return row.name + (row.Flagged() ? Suffix() : L"");
 }
 
 bool ValidIndex(const std::vector<ListRow>& rows, int i) {
@@ -351,8 +351,7 @@ OpenPlan PlanOpen(const std::vector<ListRow>& rows, const std::vector<int>& sele
         const ListRow& r = rows[size_t(i)];
         const std::wstring rel = RelOf(browseRel, r);
         // A working copy is already out of the store: launch it as it is.
-        if (!opened.IsOpenedPath(rel) && !r.workingCopy)
-            plan.toDecrypt.push_back(StoredRel(browseRel, r));
+        if (!opened.IsOpenedPath(rel) && !r.workingCopy) plan.toDecrypt.push_back(StoredName(r));
         plan.launches.push_back({rel, i, r.folder});
     }
     return plan;
@@ -381,7 +380,7 @@ OutPlan PlanDecryptOut(const std::vector<ListRow>& rows, const std::vector<int>&
         if (opened.IsOpenedPath(RelOf(browseRel, r)) || r.workingCopy)
             ++plan.openCount;
         else
-            plan.items.push_back(StoredRel(browseRel, r));
+            plan.items.push_back(StoredName(r));
     }
     return plan;
 }
@@ -461,7 +460,7 @@ DeletePlan PlanDelete(const std::vector<ListRow>& rows, const std::vector<int>& 
         if (!ValidIndex(rows, i)) continue;
         const ListRow& r = rows[size_t(i)];
         names.push_back(r.name);
-        plan.paths.push_back(dir + r.name + (r.Flagged() ? Suffix() : L""));
+        plan.paths.push_back(dir + StoredName(r));
     }
     if (names.empty()) return plan;
     plan.question = FormatText(tx::kDeleteQuestion, {std::to_wstring(names.size())});

@@ -180,7 +180,9 @@ bool MenuEnabled(MenuCommand command, bool anySelected, bool readOnly);
 // relative paths to launch once they are there. Items already open are not
 // decrypted again but launched again.
 struct OpenPlan {
-    std::vector<std::wstring> toDecrypt;  // relative, with the encrypted suffix when flagged
+    // Stored names in the folder shown (the suffix on flagged files), for
+    // PlanDecrypt.
+    std::vector<std::wstring> toDecrypt;
     struct Launch {
         std::wstring rel;  // relative, no suffix
         int row = -1;
@@ -198,7 +200,7 @@ OpenPlan PlanOpenFirst(const std::vector<ListRow>& rows, const std::vector<int>&
 // Copy-to / move-to: the stored paths for the decryption pass, and how many
 // selected items are open and left alone.
 struct OutPlan {
-    std::vector<std::wstring> items;  // relative, with the suffix when flagged
+    std::vector<std::wstring> items;  // stored names in the folder shown, for PlanDecrypt
     int openCount = 0;
     // "存在 %d 个文件处于打开状态..." when openCount > 0, else empty.
     std::wstring OpenMessage() const;
