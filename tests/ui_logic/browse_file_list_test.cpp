@@ -3,6 +3,8 @@
 // the item commands' decisions on real folders.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
