@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/records.h"
 #include "engine/engine.h"
 #include "engine/hide_pass.h"
 #include "engine/strength_pass.h"
@@ -102,9 +103,9 @@ TimerResult TimerTick(OpenedItems& opened, BrowsePlatform& platform, const std::
 // ---- Taking working copies back, and moving files in
 
 // Store kinds as the decrypt window knows them.
-inline constexpr int kStoreNormal = 3;
-inline constexpr int kStoreHigher = 4;
-inline constexpr int kStoreHighest = 5;
+inline constexpr int kStoreNormal = crypto::kKindNormal;
+inline constexpr int kStoreHigher = crypto::kKindHigher;
+inline constexpr int kStoreHighest = crypto::kKindHighest;
 
 struct StoreAccess {
     int kind = kStoreNormal;
