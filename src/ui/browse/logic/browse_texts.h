@@ -51,8 +51,13 @@ inline constexpr const wchar_t* kCopiesStillHeld =
 
 // ---- File list
 
-// Column headers, split at "/".
-inline constexpr const wchar_t* kColumnHeaders = L"名 称/文件类型/文件大小/日 期/标志/状态/";
+// Column headers.
+inline constexpr const wchar_t* kHeaderName = L"名 称";
+inline constexpr const wchar_t* kHeaderType = L"文件类型";
+inline constexpr const wchar_t* kHeaderSize = L"文件大小";
+inline constexpr const wchar_t* kHeaderDate = L"日 期";
+inline constexpr const wchar_t* kHeaderFlag = L"标志";
+inline constexpr const wchar_t* kHeaderState = L"状态";
 inline constexpr const wchar_t* kFlagEncrypted = L"elxjm";
 inline constexpr const wchar_t* kStateDecrypted = L"已解密";
 inline constexpr const wchar_t* kTypeFolder = L"文件夹";

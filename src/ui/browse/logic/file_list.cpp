@@ -15,10 +15,10 @@ namespace tx = ui::texts::browse;
 
 namespace {
 
-const ColumnSpec kColumns[kColumnCount] = {
-    {L"名 称", ColumnSpec::Left, 268},    {L"文件类型", ColumnSpec::Left, 158},
-    {L"文件大小", ColumnSpec::Right, 88}, {L"日 期", ColumnSpec::Centre, 128},
-    {L"标志", ColumnSpec::Centre, 58},    {L"状态", ColumnSpec::Centre, 88},
+const ColumnInfo kColumns[kColumnCount] = {
+    {tx::kHeaderName, ColumnInfo::Left, 268},  {tx::kHeaderType, ColumnInfo::Left, 158},
+    {tx::kHeaderSize, ColumnInfo::Right, 88},  {tx::kHeaderDate, ColumnInfo::Centre, 128},
+    {tx::kHeaderFlag, ColumnInfo::Centre, 58}, {tx::kHeaderState, ColumnInfo::Centre, 88},
 };
 
 std::wstring Pad2(int v) {
@@ -117,7 +117,7 @@ void DeleteTree(const std::wstring& dir) {
 
 }  // namespace
 
-const ColumnSpec& Column(int column) {
+const ColumnInfo& Column(int column) {
     return kColumns[column >= 0 && column < kColumnCount ? column : 0];
 }
 

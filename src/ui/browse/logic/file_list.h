@@ -27,12 +27,12 @@ enum ListColumn : int {
 };
 inline constexpr int kColumnCount = 6;
 
-struct ColumnSpec {
+struct ColumnInfo {
     const wchar_t* header;
     enum Align { Left, Right, Centre } align;
     int width;  // pixels
 };
-const ColumnSpec& Column(int column);
+const ColumnInfo& Column(int column);
 
 struct ListRow {
     std::wstring name;  // display name
