@@ -2,67 +2,16 @@
 
 #include <algorithm>
 
-#include "crypto/content_cipher.h"
-#include "platform/env.h"
 #include "platform/text.h"
-#include "store/layout.h"
 
 namespace cli {
 
 namespace {
 
-const wchar_t* const kHeaders[] = {L"名 称", L"文件类型", L"文件大小", L"日 期", L"标志", L"状态"};
 const wchar_t* const kKeys[] = {L"name", L"type", L"size", L"date", L"flag", L"state"};
-constexpr const wchar_t* kOpenedState = L"已解密";
 
-std::wstring Pad2(int v) {
-    std::wstring s = std::to_wstring(v);
-    return s.size() < 2 ? L"0" + s : s;
-}
-
-ListRow MakeRow(const plat::DirEntry& e) {
-    ListRow r;
-    r.storedName = e.name;
-    r.folder = e.IsDirectory();
-    r.name = e.name;
-    if (!r.folder && plat::EndsWithNoCase(e.name, crypto::kEncryptedSuffix)) {
-        r.name = e.name.substr(0, e.name.size() - std::wcslen(crypto::kEncryptedSuffix));
-        r.flag = L"elxjm";
-    }
-    r.type = TypeText(r.name, r.folder);
-    if (!r.folder) {
-        r.bytes = e.size;
-        r.size = SizeText(e.size);
-    }
-    r.date = DateText(e.times);
-    return r;
-}
-
-int64_t NumberKey(const std::wstring& size) {
-    if (size.size() < 2) return 0;
-    int64_t v = 0;
-    for (wchar_t c : size.substr(0, size.size() - 2))
-        if (c >= L'0' && c <= L'9') v = v * 10 + (c - L'0');
-    return v;
-}
-
-int Digits(const std::wstring& text, size_t at, size_t n) {
-    int v = 0;
-    for (size_t i = at; i < at + n && i < text.size(); ++i)
-        if (text[i] >= L'0' && text[i] <= L'9') v = v * 10 + (text[i] - L'0');
-    return v;
-}
-
-// Minutes of the date column's text; years up to 1970 count as 0.
-int64_t DateKey(const std::wstring& date) {
-    int year = Digits(date, 0, 4);
-    if (year <= 1970) return 0;
-    int64_t k = year;
-    k = k * 12 + Digits(date, 5, 2);
-    k = k * 31 + Digits(date, 8, 2);
-    k = k * 24 + Digits(date, 11, 2);
-    k = k * 60 + Digits(date, 14, 2);
-    return k;
+const wchar_t* Header(int column) {
+    return ui::browse::Column(column).header;
 }
 
 const std::wstring& ColumnText(const ListRow& r, int column) {
@@ -127,83 +76,16 @@ std::wstring PadLeft(const std::wstring& s, int width) {
 
 }  // namespace
 
-std::wstring SizeText(uint64_t bytes) {
-    uint64_t kb = bytes <= 1024 ? 1 : (bytes - 1) / 1024 + 1;
-    std::wstring digits = std::to_wstring(kb);
-    std::wstring out;
-    int n = 0;
-    for (size_t i = digits.size(); i-- > 0;) {
-        if (n && n % 3 == 0) out.insert(out.begin(), L',');
-        out.insert(out.begin(), digits[i]);
-        ++n;
-    }
-    return out + L"KB";
-}
-
-std::wstring DateText(const plat::FileTimes& times) {
-    plat::LocalTime t;
-    const plat::FileTime ft = times.lastWrite ? times.lastWrite : times.creation;
-    if (!plat::FileTimeToLocal(ft, &t)) return L"";
-    std::wstring year = std::to_wstring(t.year);
-    while (year.size() < 4) year.insert(year.begin(), L'0');
-    return year + L"-" + Pad2(t.month) + L"-" + Pad2(t.day) + L" " + Pad2(t.hour) + L":" +
-           Pad2(t.minute) + L":" + Pad2(t.second);
-}
-
-std::wstring TypeText(const std::wstring& displayName, bool folder) {
-    if (folder) return L"文件夹";
-    size_t dot = displayName.rfind(L'.');
-    if (dot == std::wstring::npos) return L"其他文件";
-    return displayName.substr(dot + 1) + L" 文件";
-}
-
 std::vector<ListRow> ListFolder(const std::wstring& dir, bool atStoreRoot,
                                 const std::wstring& workingDir) {
-    std::vector<ListRow> rows;
-    std::vector<plat::DirEntry> entries;
-    if (plat::Fs().ListDir(dir, &entries)) {
-        for (const auto& e : entries) {
-            if (atStoreRoot && e.IsDirectory() &&
-                plat::EqualsNoCase(e.name, store::kWorkingFolderName))
-                continue;
-            rows.push_back(MakeRow(e));
-        }
-    }
-    if (!workingDir.empty()) {
-        std::vector<plat::DirEntry> copies;
-        if (plat::Fs().ListDir(workingDir, &copies)) {
-            for (const auto& e : copies) {
-                bool listed = false;
-                if (e.IsDirectory())
-                    for (const auto& r : rows)
-                        listed = listed || (r.folder && plat::EqualsNoCase(r.storedName, e.name));
-                if (listed) continue;
-                ListRow r = MakeRow(e);
-                r.state = kOpenedState;
-                rows.push_back(r);
-            }
-        }
-    }
+    std::vector<ListRow> rows = ui::browse::ListRows(dir, atStoreRoot, workingDir);
     SortRows(rows, kColName, true);
     return rows;
 }
 
-void SortRows(std::vector<ListRow>& rows, int column, bool ascending) {
-    const bool group = column != kColDate && column != kColFlag;
-    auto keyLess = [column](const ListRow& a, const ListRow& b) {
-        if (column == kColSize) return NumberKey(a.size) < NumberKey(b.size);
-        if (column == kColDate) return DateKey(a.date) < DateKey(b.date);
-        return plat::Fold(ColumnText(a, column)) < plat::Fold(ColumnText(b, column));
-    };
-    std::stable_sort(rows.begin(), rows.end(), [&](const ListRow& a, const ListRow& b) {
-        if (group && a.folder != b.folder) return a.folder;
-        return ascending ? keyLess(a, b) : keyLess(b, a);
-    });
-}
-
 int ColumnByName(const std::wstring& name) {
     for (int i = 0; i < 6; ++i)
-        if (plat::EqualsNoCase(name, kKeys[i]) || name == kHeaders[i]) return i;
+        if (plat::EqualsNoCase(name, kKeys[i]) || name == Header(i)) return i;
     return -1;
 }
 
@@ -223,7 +105,7 @@ std::wstring RowsToJson(const std::vector<ListRow>& rows) {
 
 std::wstring RowsToTable(const std::vector<ListRow>& rows) {
     int width[6];
-    for (int c = 0; c < 6; ++c) width[c] = DisplayWidth(kHeaders[c]);
+    for (int c = 0; c < 6; ++c) width[c] = DisplayWidth(Header(c));
     for (const auto& r : rows)
         for (int c = 0; c < 6; ++c) width[c] = std::max(width[c], DisplayWidth(ColumnText(r, c)));
     auto line = [&](const std::wstring* cells) {
@@ -236,7 +118,7 @@ std::wstring RowsToTable(const std::vector<ListRow>& rows) {
         return l + L"\n";
     };
     std::wstring header[6];
-    for (int c = 0; c < 6; ++c) header[c] = kHeaders[c];
+    for (int c = 0; c < 6; ++c) header[c] = Header(c);
     std::wstring out = line(header);
     for (const auto& r : rows) {
         std::wstring cells[6];
