@@ -268,6 +268,17 @@ class DecryptWindowTest : public ::testing::Test {
         SetItemText(dlg, IDC_JIEMI_PASSWORD, password);
         ClickButton(dlg, IDC_JIEMI_START);
     }
+    // A decryption's progress window stays until the user closes it.
+    void CloseProgress(HWND dlg) {
+        HWND p = WaitForOtherDialog(program_.pid(), dlg, 60000);
+        ASSERT_TRUE(p) << "no progress window";
+        const ULONGLONG end = GetTickCount64() + 120000;
+        while (IsWindow(p) && !IsWindowEnabled(GetDlgItem(p, IDC_ZQ_CLOSE)) &&
+               GetTickCount64() < end)
+            Sleep(50);
+        ClickButton(p, IDC_ZQ_CLOSE);
+        EXPECT_TRUE(WaitForWindowGone(p));
+    }
     std::wstring Answer(HWND except, int button = IDOK) {
         HWND box = WaitForMessageBox(program_.pid(), except);
         if (!box) return L"<no message>";
@@ -328,6 +339,7 @@ TEST_F(DecryptWindowTest, ImageUseOpensADriveAndClosingItsWindowEncryptsAgain) {
         HWND dlg = Main();
         ASSERT_TRUE(dlg);
         Decrypt(dlg, IDC_JIEMI_MODE_IMAGE, kPassword);
+        if (strength == 2) CloseProgress(dlg);
         HWND explorer = WaitForExplorer();
         ASSERT_TRUE(explorer) << "no explorer window on the drive";
         const wchar_t letter = NewDrive(drivesBefore);
@@ -384,6 +396,7 @@ TEST_F(DecryptWindowTest, EncryptNowFromTheWatchWindowCutsTheWaitShort) {
     HWND dlg = Main();
     ASSERT_TRUE(dlg);
     Decrypt(dlg, IDC_JIEMI_MODE_IMAGE, kPassword);
+    CloseProgress(dlg);
     HWND explorer = WaitForExplorer();
     ASSERT_TRUE(explorer);
     const wchar_t letter = NewDrive(drivesBefore);
@@ -417,6 +430,7 @@ TEST_F(DecryptWindowTest, FullDecryptionRestoresTheFolderAndEnds) {
         HWND dlg = Main();
         ASSERT_TRUE(dlg);
         Decrypt(dlg, IDC_JIEMI_MODE_FULL, kPassword);
+        CloseProgress(dlg);
         ExpectEnds();
         EXPECT_FALSE(plat::Fs().Exists(folder_ + L"\\ulxjm"));
         Files back = ReadTree(folder_);
@@ -584,6 +598,7 @@ TEST_F(DecryptWindowTest, KilledImageUseIsEncryptedAgainAtTheNextStart) {
     // The right password: the plain files are encrypted first, then the
     // store opens as a drive again.
     Decrypt(dlg, IDC_JIEMI_MODE_IMAGE, kPassword);
+    CloseProgress(dlg);
     HWND explorer = WaitForExplorer(120000);
     ASSERT_TRUE(explorer);
     PostMessageW(explorer, WM_CLOSE, 0, 0);

@@ -123,6 +123,7 @@ BOOL CDlgJieMi::OnInitDialog() {
 
     crypto::StoreRecords records = crypto::ReadStoreRecords(g.StoreParamDir, g.LegacyStore);
     m_nOperation = logic::StartDecryptMode(records.kindLine);
+    const int storeKind = records.kind;
     records.Wipe();
     m_nCrashMark = engine::CCryptAndDe_old::ReadCrashMarker();
     if (!kBrowseWindowReady) {
@@ -132,7 +133,18 @@ BOOL CDlgJieMi::OnInitDialog() {
     SetMode(m_nOperation, false);
     SetItemText(IDC_JIEMI_FOLDER, g.ModuleFolder);
 
-    (void)logic::RecoverWorkingCopies(g.StoreDataDir);
+    if (logic::RecoverWorkingCopies(g.StoreDataDir) > 0 && storeKind != crypto::kKindNormal &&
+        report.ok()) {
+        // Working copies are plain: back in a strength store they wait for
+        // the password like what an image use left.
+        engine::PassJournal journal(ProtectedFolder());
+        journal.SetPass(engine::JournalPass::PendingStrength,
+                        storeKind == crypto::kKindHigher ? 1 : 2);
+        if (journal.Write({})) {
+            leftovers_ = true;
+            leftoverKind_ = storeKind;
+        }
+    }
 
     SetItemText(IDC_JIEMI_PASSWORD_LABEL, texts::kPasswordLabel);
     SetItemText(IDC_JIEMI_STATUS,
@@ -246,7 +258,7 @@ bool CDlgJieMi::VerifyAndOpen() {
     plat::Wipe(v.password);
     if (leftovers_ && v.kind != crypto::kKindNormal) {
         // What an earlier image use left plain is encrypted before anything else.
-        if (!ReEncrypt(v.kind, false)) {
+        if (!ReEncrypt(v.kind, true)) {
             MessageBoxApp(hwnd(), texts::kReEncryptIncomplete, MB_ICONEXCLAMATION);
             return false;
         }
@@ -353,7 +365,7 @@ bool CDlgJieMi::RunImage(const logic::Verification& v) {
         // Nobody can use the drive: the folder is made safe again at once.
         KillTimer(hwnd(), kTimerSearch);
         drive_.reset();
-        if (kind_ != crypto::kKindNormal) (void)ReEncrypt(kind_, false);
+        if (kind_ != crypto::kKindNormal) (void)ReEncrypt(kind_, true);
         ShowWindow(hwnd(), SW_SHOW);
         MessageBoxApp(hwnd(), texts::kOpenFailedReEncrypted, MB_ICONEXCLAMATION);
         return false;
