@@ -255,7 +255,15 @@ void ReleaseDrive(const std::wstring& drive) {
     if (!letter) return;
     const DWORD saved = GetLastError();
     if (UnderWine()) {
-        if (!MappedFolderOf(drive).empty()) (void)DefineUnixDrive(letter, DRIVE_NO_ROOT_DIR, "");
+        // Any folder drive, even one whose folder is gone; never the Unix
+        // root nor the prefix's own drive_c.
+        const UnixDriveInfo info = QueryUnixDrive(letter);
+        const std::string& path = info.mountPoint;
+        const bool prefixDrive =
+            path.size() >= 8 && path.compare(path.size() - 8, 8, "/drive_c") == 0;
+        if (info.found && info.type == DRIVE_FIXED && path.size() > 1 && path[0] == '/' &&
+            !prefixDrive)
+            (void)DefineUnixDrive(letter, DRIVE_NO_ROOT_DIR, "");
         ::SetLastError(saved);
         return;
     }

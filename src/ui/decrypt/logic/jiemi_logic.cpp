@@ -205,8 +205,17 @@ int ReleaseStaleDrives(DriveTable& table, bool (*folderIsFree)(const std::wstrin
             kept = MapDriverWithout(kept, drive);  // gone with the session that made it
             continue;
         }
-        // Ours only when it shows a store's data folder: <folder>\ulxjm\ffffff.
+        // Ours only when it shows a store's data folder: <folder>\ulxjm\ffffff,
+        // or when our record names it and its folder is gone.
         const std::wstring target = plat::WithoutSep(table.MappedFolder(drive));
+        if (target.empty() && !plat::Fs().IsDirectory(table.Root(drive))) {
+            table.Release(drive);
+            if (table.LettersInUse().find(text[i]) == std::wstring::npos) {
+                kept = MapDriverWithout(kept, drive);
+                ++released;
+            }
+            continue;
+        }
         const std::wstring tail =
             std::wstring(store::kStoreRoot) + plat::kSep + store::kDataFolderName;
         if (target.size() <= tail.size() + 1 || !plat::EndsWithNoCase(target, tail)) continue;
