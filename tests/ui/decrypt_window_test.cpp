@@ -387,9 +387,13 @@ TEST_F(DecryptWindowTest, ImageUseOpensADriveAndClosingItsWindowEncryptsAgain) {
 
 // "立即加密" from the watch window ends the wait at once.
 TEST_F(DecryptWindowTest, EncryptNowFromTheWatchWindowCutsTheWaitShort) {
-    // A larger file makes the re-encryption long enough to look at.
-    originals_[L"大.bin"] = Varied(24 << 20);
-    ASSERT_TRUE(WriteBytes(folder_ + L"\\大.bin", originals_[L"大.bin"]));
+    // Many files make the re-encryption long enough to look at.
+    ASSERT_TRUE(CreateDirectoryW((folder_ + L"\\许多").c_str(), nullptr));
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring rel = L"许多\\" + std::to_wstring(i) + L".txt";
+        originals_[rel] = std::to_string(i);
+        ASSERT_TRUE(WriteBytes(folder_ + L"\\" + rel, originals_[rel]));
+    }
     MakeStore(2);
     const DWORD drivesBefore = GetLogicalDrives();
     Start();
@@ -405,7 +409,8 @@ TEST_F(DecryptWindowTest, EncryptNowFromTheWatchWindowCutsTheWaitShort) {
     PostMessageW(watch, WM_COMMAND, MAKEWPARAM(IDC_TEMP_ENCRYPT_NOW, STN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(watch, IDC_TEMP_ENCRYPT_NOW)));
     // The progress of encrypting again, shown from the tray.
-    HWND progress = FindOwnWindow(program_.pid(), L"加密中", 10000, true);
+    HWND progress = FindOwnWindow(program_.pid(), L"加密中", 20000, true);
+    EXPECT_TRUE(progress) << "no progress of encrypting again";
     if (progress && IsWindow(progress)) {
         PostMessageW(progress, kTrayMessage, 8, WM_LBUTTONUP);
         Settle(progress, 300);
