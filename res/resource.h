@@ -115,3 +115,18 @@
 // Readme editor CDlgEditReadme
 #define IDD_EDIT_README 175
 #define IDC_README_TEXT 1094
+
+// ---- Decrypt side: decrypt-other-folder list and screen lock (dialogs in
+// decrypt.rc).
+
+// Decrypt-other-folder list CDlgList
+#define IDD_LIST 141
+#define IDC_LIST_FOLDERS 1055
+#define IDC_LIST_DECRYPT 1056
+#define IDC_LIST_DECRYPT_OTHER 1057
+#define IDC_LIST_PURGE 1058  // hidden while no row is invalid
+
+// Screen lock CDlgLock
+#define IDD_LOCK 154
+#define IDC_LOCK_UNLOCK 1079
+#define IDC_LOCK_PASSWORD 1080

@@ -208,7 +208,7 @@ class EncryptWindowTest : public ::testing::Test {
         SetItemText(dlg, IDC_JIAMI_CONFIRM, confirm);
         ClickButton(dlg, IDC_JIAMI_START);
     }
-    // The "更多功能" menu entry `index` (0 加密其他, 1 选项, 2 帮助, 3 关于...).
+    // The "更多功能" menu entry `index` (0 加密其他, 1 解密其他, 2 选项, 3 帮助, 4 关于...).
     void MenuEntry(HWND dlg, int index) {
         PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_JIAMI_MORE, STN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_JIAMI_MORE)));
@@ -574,7 +574,7 @@ TEST_F(EncryptWindowTest, SettingsPageSetsTheStartupPassword) {
     HWND dlg = Main();
     ASSERT_TRUE(dlg);
     Settle(dlg);
-    MenuEntry(dlg, 1);
+    MenuEntry(dlg, 2);
     HWND sheet = WaitForWindow(program_.pid(), L"#32770", texts::kSettingsSheetTitle);
     ASSERT_NE(sheet, nullptr);
     PageFind find = {IDC_SET_FLAG, nullptr};
@@ -662,7 +662,7 @@ TEST_F(EncryptWindowTest, SettingsPageWritesEachChangeAtOnce) {
     ASSERT_TRUE(dlg);
     Settle(dlg);
     Screenshot(L"encrypt-window");
-    MenuEntry(dlg, 1);
+    MenuEntry(dlg, 2);
     HWND sheet = WaitForWindow(program_.pid(), L"#32770", texts::kSettingsSheetTitle);
     ASSERT_NE(sheet, nullptr) << "no settings sheet";
     PageFind find = {IDC_SET_FLAG, nullptr};
@@ -722,7 +722,7 @@ TEST_F(EncryptWindowTest, SettingsPageWritesEachChangeAtOnce) {
     EXPECT_EQ(ProfileInt(app::ProfileKeys::ReadMeFlag), 1u);
 
     // The About box.
-    MenuEntry(dlg, 3);
+    MenuEntry(dlg, 4);
     HWND about = WaitForWindow(program_.pid(), L"#32770", L"关于 岚栩只读加密");
     ASSERT_NE(about, nullptr) << "no About box";
     EXPECT_EQ(ItemText(about, IDC_ABOUT_VERSION), texts::kAboutVersionLine);

@@ -15,6 +15,7 @@
 #include "platform/text.h"
 #include "resource.h"
 #include "store/layout.h"
+#include "ui/decrypt/dlg_list.h"
 #include "ui/encrypt/dlg_about.h"
 #include "ui/encrypt/dlg_startup_password.h"
 #include "ui/encrypt/dlg_zqstatic.h"
@@ -27,6 +28,7 @@ namespace {
 
 enum MoreMenuId : UINT {
     kMenuEncryptOther = 40001,
+    kMenuDecryptOther,
     kMenuOptions,
     kMenuHelp,
     kMenuAbout,
@@ -274,26 +276,16 @@ void CDlgJiaMi::OnDropFiles(HDROP drop) {
 }
 
 void CDlgJiaMi::OnDecryptOther() {
-    const std::wstring folder = BrowseForFolder(hwnd(), texts::kDecryptOtherTitle);
-    if (folder.empty()) return;
-    const std::wstring args = logic::RelaunchArguments(folder);
-    HINSTANCE r = ShellExecuteW(nullptr, L"open", app::Globals().ModulePath.c_str(), args.c_str(),
-                                nullptr, SW_SHOWNORMAL);
-    if (reinterpret_cast<INT_PTR>(r) <= 32) {
-        MessageBoxApp(
-            hwnd(), app::Globals().ModulePath + L"\r\n\r\n" + engine::ErrorCodeText(GetLastError()),
-            MB_ICONEXCLAMATION);
-        return;
-    }
-    // The new instance takes over; this one ends.
-    EndDialog(IDCANCEL);
-    PostQuitMessage(0);
+    // The list starts the program on the folder chosen there; this window
+    // then ends with the process.
+    if (RunDecryptOtherDialog(hwnd())) EndDialog(IDCANCEL);
 }
 
 void CDlgJiaMi::OnMoreMenu() {
     HMENU menu = CreatePopupMenu();
     if (!menu) return;
     AppendMenuW(menu, MF_STRING, kMenuEncryptOther, texts::kMenuEncryptOther);
+    AppendMenuW(menu, MF_STRING, kMenuDecryptOther, texts::kMenuDecryptOther);
     AppendMenuW(menu, MF_STRING, kMenuOptions, texts::kMenuOptions);
     AppendMenuW(menu, MF_STRING, kMenuHelp, texts::kMenuHelp);
     AppendMenuW(menu, MF_STRING, kMenuAbout, texts::kMenuAbout);
@@ -306,6 +298,9 @@ void CDlgJiaMi::OnMoreMenu() {
     switch (cmd) {
         case kMenuEncryptOther:
             OnChooseFolder();
+            break;
+        case kMenuDecryptOther:
+            OnDecryptOther();
             break;
         case kMenuOptions:
             OnOptions();

@@ -57,6 +57,29 @@ inline constexpr const wchar_t* kImageLeftoversStatus =
 
 // ---- Decrypt-other-folder list
 
+inline constexpr const wchar_t* kListCaption = L"岚栩只读加密列表";
+inline constexpr const wchar_t* kListHeading = L"以下是处于岚栩只读加密状态下的文件夹(双击解密)";
+inline constexpr const wchar_t* kListColumnName = L"名称";
+inline constexpr const wchar_t* kListColumnKind = L"加密类型";
+inline constexpr const wchar_t* kListColumnTime = L"加密时间";
+inline constexpr const wchar_t* kListColumnState = L"状态";
+inline constexpr const wchar_t* kListDecrypt = L"解密";
+inline constexpr const wchar_t* kListDecryptOther = L"解密其他文件夹";
+inline constexpr const wchar_t* kListPurge = L"删除无效项目";
+inline constexpr const wchar_t* kListNoSelection =
+    L"您没选择需要解密的文件夹，请在列表中进行选择。";
+inline constexpr const wchar_t* kListChooseTitle = L"请选择您要解密的文件夹:";
+// The program could not be started again; the path and the system's reason
+// follow it.
+inline constexpr const wchar_t* kListRelaunchFailed = L"无法启动程序打开该文件夹：";
+
 // ---- Screen lock
+
+inline constexpr const wchar_t* kLockCaption = L"解锁屏幕";
+inline constexpr const wchar_t* kLockDone = L"屏幕已被成功锁定！";
+inline constexpr const wchar_t* kLockPrompt = L"如需解锁,请在下面输入解密文件夹的密码：";
+inline constexpr const wchar_t* kLockUnlock = L"解锁";
+inline constexpr const wchar_t* kLockWrongPassword =
+    L"您输入的密码不正确，无法解锁本屏幕。密码就是解密该文件夹的密码。";
 
 }  // namespace ui::texts

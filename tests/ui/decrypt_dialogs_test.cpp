@@ -1,0 +1,329 @@
+// The decrypt-other-folder list, reached through the encrypt window of the
+// real program, and the screen lock, run by dlghost.exe from the program's
+// own sources: driven as a person would.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "ui/decrypt/logic/decrypt_texts.h"
+#include "ui/driver.h"
+
+namespace uitest {
+namespace {
+
+namespace texts = ui::texts;
+
+void Key(HWND target, UINT vk) {
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+bool HasChildOfClass(HWND parent, const wchar_t* cls) {
+    struct Find {
+        const wchar_t* cls;
+        bool found;
+    } f{cls, false};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<Find*>(lp);
+            wchar_t name[64] = {};
+            GetClassNameW(child, name, 64);
+            if (lstrcmpiW(name, f->cls) == 0) f->found = true;
+            return !f->found;
+        },
+        reinterpret_cast<LPARAM>(&f));
+    return f.found;
+}
+
+// The folder browser of `pid`: a dialog holding a tree.
+HWND WaitForFolderBrowser(DWORD pid) {
+    const ULONGLONG end = GetTickCount64() + kWaitMs;
+    for (;;) {
+        for (HWND h = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); h;
+             h = FindWindowExW(nullptr, h, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            if (owner == pid && IsWindowVisible(h) && HasChildOfClass(h, L"SysTreeView32"))
+                return h;
+        }
+        if (GetTickCount64() >= end) return nullptr;
+        Sleep(50);
+    }
+}
+
+// Makes the folder browser select `folder`, where clicking through its tree
+// would end. The browser reads the path in its own address space, so the
+// text is written there first.
+bool SelectInFolderBrowser(HWND browser, const std::wstring& folder) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(browser, &pid);
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!p) return false;
+    const size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(p, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    bool ok = remote && WriteProcessMemory(p, remote, folder.c_str(), bytes, nullptr);
+    if (ok)
+        ok = SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote)) != 0;
+    if (remote) VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+    CloseHandle(p);
+    return ok;
+}
+
+// A main window ("岚栩只读加密") of another instance than `notPid`.
+HWND WaitForOtherInstance(DWORD notPid, DWORD* pid) {
+    const ULONGLONG end = GetTickCount64() + kWaitMs;
+    for (;;) {
+        for (HWND h = FindWindowExW(nullptr, nullptr, L"#32770", kAppTitle); h;
+             h = FindWindowExW(nullptr, h, L"#32770", kAppTitle)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            if (owner != notPid && owner != GetCurrentProcessId() && IsWindowVisible(h) &&
+                !GetDlgItem(h, 0xFFFF)) {
+                *pid = owner;
+                return h;
+            }
+        }
+        if (GetTickCount64() >= end) return nullptr;
+        Sleep(50);
+    }
+}
+
+class DecryptOtherListTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t flag[8] = {};
+        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
+            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        ASSERT_FALSE(dir_.path().empty());
+        exe_ = dir_ / L"ulxjm.exe";
+        ASSERT_TRUE(CopyFileW((OwnFolder() + L"ulxjm.exe").c_str(), exe_.c_str(), FALSE));
+        ASSERT_TRUE(program_.Start(exe_, L"", dir_.path()));
+        main_ = WaitForMainDialog(program_.pid());
+        ASSERT_NE(main_, nullptr) << "no encrypt window";
+        ASSERT_TRUE(HasItem(main_, IDC_JIAMI_CONFIRM));
+        // "更多功能", second entry "解密其他".
+        PostMessageW(main_, WM_COMMAND, MAKEWPARAM(IDC_JIAMI_MORE, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(main_, IDC_JIAMI_MORE)));
+        Sleep(500);
+        Key(main_, VK_DOWN);
+        Key(main_, VK_DOWN);
+        Key(main_, VK_RETURN);
+        list_ = WaitForWindow(program_.pid(), L"#32770", texts::kListCaption);
+        ASSERT_NE(list_, nullptr) << "no list dialog";
+    }
+    void TearDown() override {
+        program_.Kill();
+        for (HANDLE h : others_) {
+            TerminateProcess(h, 1);
+            WaitForSingleObject(h, 5000);
+            CloseHandle(h);
+        }
+    }
+    // The next message box of the program: its text, answered with OK.
+    std::wstring Answer() {
+        HWND box = WaitForMessageBox(program_.pid(), list_);
+        if (!box) return L"<no message>";
+        const std::wstring text = MessageBoxText(box);
+        AnswerMessageBox(box, IDOK);
+        EXPECT_TRUE(WaitForWindowGone(box));
+        return text;
+    }
+    // 解密其他文件夹, and `folder` chosen in the folder browser.
+    void ChooseOther(DWORD pid, const std::wstring& folder) {
+        ClickButton(list_, IDC_LIST_DECRYPT_OTHER);
+        HWND browser = WaitForFolderBrowser(pid);
+        ASSERT_NE(browser, nullptr) << "no folder browser";
+        Settle(browser);
+        ASSERT_TRUE(SelectInFolderBrowser(browser, folder)) << "folder not found in the tree";
+        ClickButton(browser, IDOK);
+    }
+
+    TempDir dir_;
+    std::wstring exe_;
+    Program program_;
+    HWND main_ = nullptr;
+    HWND list_ = nullptr;
+    std::vector<HANDLE> others_;
+};
+
+TEST_F(DecryptOtherListTest, EmptyListAsksForASelection) {
+    HWND view = GetDlgItem(list_, IDC_LIST_FOLDERS);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 0);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(view, LVM_GETHEADER, 0, 0));
+    EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(ItemText(list_, IDC_LIST_DECRYPT), texts::kListDecrypt);
+    EXPECT_EQ(ItemText(list_, IDC_LIST_DECRYPT_OTHER), texts::kListDecryptOther);
+    EXPECT_TRUE(HasItem(list_, IDC_LIST_PURGE));
+    EXPECT_FALSE(IsItemVisible(list_, IDC_LIST_PURGE));
+    Settle(list_);
+    Screenshot(L"decrypt-other-list");
+
+    // The button, Enter (the default button) and a double-click on the list.
+    const std::function<void()> ways[] = {
+        [&] { ClickButton(list_, IDC_LIST_DECRYPT); },
+        [&] { Key(view, VK_RETURN); },
+        [&] { PostMessageW(view, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(40, 40)); },
+    };
+    for (const auto& act : ways) {
+        act();
+        EXPECT_EQ(Answer(), texts::kListNoSelection);
+        EXPECT_TRUE(IsWindowVisible(list_));
+    }
+
+    // Leaving the list goes back to the encrypt window.
+    ClickButton(list_, IDCANCEL);
+    PostMessageW(list_, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitForWindowGone(list_));
+    EXPECT_TRUE(IsWindowVisible(main_));
+    EXPECT_TRUE(IsWindowEnabled(main_));
+}
+
+TEST_F(DecryptOtherListTest, ChosenFolderOpensInANewInstanceAndThisOneEnds) {
+    struct Case {
+        const wchar_t* name;
+        bool store;
+    } const cases[] = {{L"有存储", true}, {L"无存储", false}};
+    Program second;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.store ? "with a store" : "without a store");
+        const std::wstring folder = dir_ / c.name;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        if (c.store) {
+            ASSERT_TRUE(CreateDirectoryW((folder + L"\\ulxjm").c_str(), nullptr));
+            ASSERT_TRUE(CreateDirectoryW((folder + L"\\ulxjm\\ffffff").c_str(), nullptr));
+        }
+        Program& program = c.store ? program_ : second;
+        if (!c.store) {
+            // A fresh program; this time through the encrypt window's hidden
+            // button, the menu entry's twin.
+            ASSERT_TRUE(second.Start(exe_, L"", dir_.path()));
+            main_ = WaitForMainDialog(second.pid());
+            ASSERT_NE(main_, nullptr);
+            ClickButton(main_, IDC_JIAMI_DECRYPT_OTHER);
+            list_ = WaitForWindow(second.pid(), L"#32770", texts::kListCaption);
+            ASSERT_NE(list_, nullptr);
+        }
+        ChooseOther(program.pid(), folder);
+
+        DWORD code = 1234;
+        ASSERT_TRUE(program.WaitForExit(kWaitMs, &code)) << "the first instance did not end";
+        EXPECT_EQ(code, 0u);
+        DWORD pid = 0;
+        HWND other = WaitForOtherInstance(program.pid(), &pid);
+        ASSERT_NE(other, nullptr) << "no new instance";
+        if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid))
+            others_.push_back(h);
+        if (c.store) {
+            EXPECT_TRUE(HasItem(other, IDC_JIEMI_MODE_BROWSE)) << "not the decrypt window";
+            EXPECT_EQ(ItemText(other, IDC_JIEMI_FOLDER), folder + L"\\");
+        } else {
+            EXPECT_TRUE(HasItem(other, IDC_JIAMI_CONFIRM)) << "not the encrypt window";
+        }
+        Settle(other);
+        Screenshot(c.store ? L"relaunched-decrypt" : L"relaunched-encrypt");
+        PostMessageW(other, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitForWindowGone(other));
+    }
+    second.Kill();
+}
+
+TEST_F(DecryptOtherListTest, ProgramThatCannotStartAgainIsReportedAndTheListStays) {
+    // The program file is gone from where it was started.
+    const std::wstring moved = dir_ / L"moved.exe";
+    ASSERT_TRUE(MoveFileW(exe_.c_str(), moved.c_str()));
+    ChooseOther(program_.pid(), dir_.path());
+    const std::wstring text = Answer();
+    EXPECT_EQ(text.rfind(texts::kListRelaunchFailed, 0), 0u) << text;
+    EXPECT_NE(text.find(exe_), std::wstring::npos) << text;
+    EXPECT_TRUE(IsWindowVisible(list_));
+    DWORD code = 0;
+    EXPECT_FALSE(program_.WaitForExit(300, &code)) << "the program ended";
+}
+
+// dlghost.exe runs the lock with a known password.
+class ScreenLockTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t flag[8] = {};
+        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
+            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+    }
+    void TearDown() override { host_.Kill(); }
+    HWND Start(const std::wstring& args) {
+        const std::wstring exe = OwnFolder() + L"dlghost.exe";
+        EXPECT_TRUE(host_.Start(exe, args, dir_.path()));
+        HWND lock = WaitForWindow(host_.pid(), L"#32770", texts::kLockCaption);
+        EXPECT_NE(lock, nullptr) << "no lock";
+        return lock;
+    }
+    void ExpectUnlocked(HWND lock) {
+        EXPECT_TRUE(WaitForWindowGone(lock));
+        DWORD code = 1234;
+        ASSERT_TRUE(host_.WaitForExit(kWaitMs, &code)) << "still locked";
+        EXPECT_EQ(code, 0u);
+    }
+
+    TempDir dir_;
+    Program host_;
+};
+
+TEST_F(ScreenLockTest, OnlyTheExactPasswordUnlocksAndEscapeDoesNothing) {
+    HWND lock = Start(L"lock Secret9");
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(GetWindowLongW(lock, GWL_STYLE) & WS_SYSMENU, 0) << "has a close box";
+    EXPECT_EQ(ItemText(lock, IDC_LOCK_UNLOCK), texts::kLockUnlock);
+    Settle(lock);
+    Screenshot(L"screen-lock");
+
+    const wchar_t* refused[] = {L"wrong", L"secret9", L"SECRET9", L"Secret9 ", L""};
+    for (const wchar_t* typed : refused) {
+        SetItemText(lock, IDC_LOCK_PASSWORD, typed);
+        ClickButton(lock, IDC_LOCK_UNLOCK);
+        HWND box = WaitForMessageBox(host_.pid(), lock);
+        ASSERT_NE(box, nullptr) << "no message for \""
+                                << testing::PrintToString(std::wstring(typed));
+        EXPECT_EQ(MessageBoxText(box), texts::kLockWrongPassword);
+        AnswerMessageBox(box, IDOK);
+        EXPECT_TRUE(WaitForWindowGone(box));
+        EXPECT_TRUE(IsWindowVisible(lock));
+        EXPECT_EQ(ItemText(lock, IDC_LOCK_PASSWORD), typed) << "the typed text was lost";
+    }
+
+    HWND edit = GetDlgItem(lock, IDC_LOCK_PASSWORD);
+    Key(edit, VK_ESCAPE);
+    Key(lock, VK_ESCAPE);
+    Settle(lock, 500);
+    EXPECT_TRUE(IsWindowVisible(lock)) << "Escape ended the lock";
+    EXPECT_EQ(WaitForMessageBox(host_.pid(), lock, 300), nullptr);
+
+    SetItemText(lock, IDC_LOCK_PASSWORD, L"Secret9");
+    Key(edit, VK_RETURN);
+    ExpectUnlocked(lock);
+}
+
+TEST_F(ScreenLockTest, RunsAgainAndAnEmptyPasswordTakesAnEmptyText) {
+    // A store opened without a password leaves an empty one to compare with.
+    HWND lock = Start(L"lock \"\" 2");
+    ASSERT_NE(lock, nullptr);
+    ClickButton(lock, IDC_LOCK_UNLOCK);
+    EXPECT_TRUE(WaitForWindowGone(lock));
+    HWND again = WaitForWindow(host_.pid(), L"#32770", texts::kLockCaption);
+    ASSERT_NE(again, nullptr) << "the second lock did not show";
+    // The pointer over the button: its hover face.
+    RECT r = {};
+    GetWindowRect(GetDlgItem(again, IDC_LOCK_UNLOCK), &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Settle(again);
+    Screenshot(L"screen-lock-hover");
+    Key(GetDlgItem(again, IDC_LOCK_PASSWORD), VK_RETURN);
+    ExpectUnlocked(again);
+}
+
+}  // namespace
+}  // namespace uitest
