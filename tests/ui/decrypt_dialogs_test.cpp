@@ -56,22 +56,51 @@ HWND WaitForFolderBrowser(DWORD pid) {
     }
 }
 
-// Makes the folder browser select `folder`, where clicking through its tree
-// would end. The browser reads the path in its own address space, so the
-// text is written there first.
+// Controls of the shell's folder browser (the same ids on Windows and Wine).
+constexpr int kBrowserTree = 0x3741;
+constexpr int kBrowserTitle = 0x3742;
+
+HTREEITEM SelectedTreeItem(HWND browser) {
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(GetDlgItem(browser, kBrowserTree), TVM_GETNEXTITEM, TVGN_CARET, 0));
+}
+
+// Lists every folder from `path` up to its drive. The folder browser finds
+// a path by comparing the shell's item ids, which carry the last access
+// time; on Linux the first listing after a change moves that time, so a
+// folder the tree lists for the first time would no longer match.
+void ListAncestors(std::wstring path) {
+    while (path.size() > 3) {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
+        if (h != INVALID_HANDLE_VALUE) {
+            while (FindNextFileW(h, &fd)) {
+            }
+            FindClose(h);
+        }
+        path.resize(path.find_last_of(L'\\'));
+    }
+}
+
+// Points the folder browser at `folder`, where clicking through its tree
+// would end (BFFM_SETSELECTION, which reads the path in the browser's own
+// address space, so it is written there first). A dialog answers such a
+// message through DWLP_MSGRESULT, so the moving selection is what tells.
 bool SelectInFolderBrowser(HWND browser, const std::wstring& folder) {
+    ListAncestors(folder);
     DWORD pid = 0;
     GetWindowThreadProcessId(browser, &pid);
     HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
     if (!p) return false;
+    const HTREEITEM before = SelectedTreeItem(browser);
     const size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
     void* remote = VirtualAllocEx(p, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    bool ok = remote && WriteProcessMemory(p, remote, folder.c_str(), bytes, nullptr);
-    if (ok)
-        ok = SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote)) != 0;
+    if (remote && WriteProcessMemory(p, remote, folder.c_str(), bytes, nullptr))
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote));
     if (remote) VirtualFreeEx(p, remote, 0, MEM_RELEASE);
     CloseHandle(p);
-    return ok;
+    const HTREEITEM after = SelectedTreeItem(browser);
+    return after && after != before;
 }
 
 // A main window ("岚栩只读加密") of another instance than `notPid`.
@@ -138,8 +167,10 @@ class DecryptOtherListTest : public ::testing::Test {
         ClickButton(list_, IDC_LIST_DECRYPT_OTHER);
         HWND browser = WaitForFolderBrowser(pid);
         ASSERT_NE(browser, nullptr) << "no folder browser";
+        EXPECT_EQ(ItemText(browser, kBrowserTitle), texts::kListChooseTitle);
         Settle(browser);
-        ASSERT_TRUE(SelectInFolderBrowser(browser, folder)) << "folder not found in the tree";
+        ASSERT_TRUE(SelectInFolderBrowser(browser, folder))
+            << "not selected: " << testing::PrintToString(folder);
         ClickButton(browser, IDOK);
     }
 
@@ -223,6 +254,8 @@ TEST_F(DecryptOtherListTest, ChosenFolderOpensInANewInstanceAndThisOneEnds) {
             EXPECT_TRUE(HasItem(other, IDC_JIEMI_MODE_BROWSE)) << "not the decrypt window";
             EXPECT_EQ(ItemText(other, IDC_JIEMI_FOLDER), folder + L"\\");
         } else {
+            // Its target field names the program's own folder: start-up keeps
+            // that as the target in this launch form.
             EXPECT_TRUE(HasItem(other, IDC_JIAMI_CONFIRM)) << "not the encrypt window";
         }
         Settle(other);
@@ -237,7 +270,8 @@ TEST_F(DecryptOtherListTest, ProgramThatCannotStartAgainIsReportedAndTheListStay
     // The program file is gone from where it was started.
     const std::wstring moved = dir_ / L"moved.exe";
     ASSERT_TRUE(MoveFileW(exe_.c_str(), moved.c_str()));
-    ChooseOther(program_.pid(), dir_.path());
+    ASSERT_TRUE(CreateDirectoryW((dir_ / L"其他").c_str(), nullptr));
+    ChooseOther(program_.pid(), dir_ / L"其他");
     const std::wstring text = Answer();
     EXPECT_EQ(text.rfind(texts::kListRelaunchFailed, 0), 0u) << text;
     EXPECT_NE(text.find(exe_), std::wstring::npos) << text;
