@@ -349,12 +349,25 @@ TEST_F(ScreenLockTest, RunsAgainAndAnEmptyPasswordTakesAnEmptyText) {
     EXPECT_TRUE(WaitForWindowGone(lock));
     HWND again = WaitForWindow(host_.pid(), L"#32770", texts::kLockCaption);
     ASSERT_NE(again, nullptr) << "the second lock did not show";
-    // The pointer over the button: its hover face.
+    // The pointer over the button lights its face up; leaving puts it back.
     RECT r = {};
     GetWindowRect(GetDlgItem(again, IDC_LOCK_UNLOCK), &r);
+    const POINT inside = {r.left + 5, r.top + 5};  // face, not border or caption
+    auto face = [&] {
+        Settle(again, 200);
+        HDC screen = GetDC(nullptr);
+        const COLORREF c = GetPixel(screen, inside.x, inside.y);
+        ReleaseDC(nullptr, screen);
+        return c;
+    };
+    SetCursorPos(r.left - 40, r.bottom + 40);
+    const COLORREF idle = face();
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    Settle(again);
+    const COLORREF hover = face();
     Screenshot(L"screen-lock-hover");
+    EXPECT_NE(hover, idle) << "no hover face";
+    SetCursorPos(r.left - 40, r.bottom + 40);
+    EXPECT_EQ(face(), idle) << "the hover face stayed";
     Key(GetDlgItem(again, IDC_LOCK_PASSWORD), VK_RETURN);
     ExpectUnlocked(again);
 }
