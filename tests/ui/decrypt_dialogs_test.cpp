@@ -40,6 +40,14 @@ bool HasChildOfClass(HWND parent, const wchar_t* cls) {
     return f.found;
 }
 
+// Whether a control of `dlg` shows exactly `text` (the resource script has
+// its own copy of the dialogs' texts).
+bool ShowsText(HWND dlg, const std::wstring& text) {
+    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (WindowText(c) == text) return true;
+    return false;
+}
+
 // The folder browser of `pid`: a dialog holding a tree.
 HWND WaitForFolderBrowser(DWORD pid) {
     const ULONGLONG end = GetTickCount64() + kWaitMs;
@@ -190,7 +198,8 @@ TEST_F(DecryptOtherListTest, EmptyListAsksForASelection) {
     EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
     EXPECT_EQ(ItemText(list_, IDC_LIST_DECRYPT), texts::kListDecrypt);
     EXPECT_EQ(ItemText(list_, IDC_LIST_DECRYPT_OTHER), texts::kListDecryptOther);
-    EXPECT_TRUE(HasItem(list_, IDC_LIST_PURGE));
+    EXPECT_TRUE(ShowsText(list_, texts::kListHeading));
+    EXPECT_EQ(ItemText(list_, IDC_LIST_PURGE), texts::kListPurge);
     EXPECT_FALSE(IsItemVisible(list_, IDC_LIST_PURGE));
     Settle(list_);
     Screenshot(L"decrypt-other-list");
@@ -312,6 +321,8 @@ TEST_F(ScreenLockTest, OnlyTheExactPasswordUnlocksAndEscapeDoesNothing) {
     ASSERT_NE(lock, nullptr);
     EXPECT_EQ(GetWindowLongW(lock, GWL_STYLE) & WS_SYSMENU, 0) << "has a close box";
     EXPECT_EQ(ItemText(lock, IDC_LOCK_UNLOCK), texts::kLockUnlock);
+    EXPECT_TRUE(ShowsText(lock, texts::kLockDone));
+    EXPECT_TRUE(ShowsText(lock, texts::kLockPrompt));
     Settle(lock);
     Screenshot(L"screen-lock");
 
