@@ -22,6 +22,9 @@ struct AppGlobals {
     std::wstring LogFilePath;
     std::wstring SystemDir;
     bool LaunchedWithArguments = false;
+    // The user chose TargetFolder (another folder opened from a list, or
+    // "加密其他"): the encrypt window offers it, whatever drives there are.
+    bool TargetChosen = false;
     std::wstring PresetPassword;
     std::wstring MailAddress;
     bool IsVistaOrLater = false;

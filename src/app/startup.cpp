@@ -176,10 +176,17 @@ void SelectRole(AppGlobals& g, Shell& shell) {
         g.ModuleFolder = g.MailAddress;
         ResolveStorePaths(g, g.ModuleFolder);
     }
-    if (plat::Fs().IsDirectory(g.StoreDataDir))
+    if (plat::Fs().IsDirectory(g.StoreDataDir)) {
         shell.RunDecryptWindow();
-    else
-        shell.RunEncryptWindow();
+        return;
+    }
+    if (!g.MailAddress.empty() && g.PresetPassword.empty()) {
+        // A folder without a store chosen to be opened: the encrypt window
+        // offers that folder, never the program's own.
+        g.TargetFolder = g.ModuleFolder;
+        g.TargetChosen = true;
+    }
+    shell.RunEncryptWindow();
 }
 
 namespace {

@@ -145,6 +145,19 @@ TEST_F(StartupTest, OneFieldFormOpensTheNamedFolder) {
     EXPECT_EQ(g_.TargetFolder, plat::WithSep(tmp_.path())) << "the target stays the own folder";
 }
 
+TEST_F(StartupTest, OneFieldFormOnAFolderWithoutAStoreOffersThatFolder) {
+    const std::wstring other = JoinPath(tmp_.path(), L"plain");
+    ASSERT_TRUE(Fs().CreateDir(other));
+    RecordingShell shell;
+    ASSERT_EQ(app::ParseLaunchArguments(g_, L"\"" + g_.ModulePath + L"\" ," + other), 1);
+    app::ResolveStorePaths(g_, g_.ModuleFolder);
+    app::SelectRole(g_, shell);
+    EXPECT_EQ(shell.windows, std::vector<std::wstring>{L"encrypt"});
+    EXPECT_EQ(g_.TargetFolder, plat::WithSep(other));
+    EXPECT_TRUE(g_.TargetChosen);
+    EXPECT_FALSE(g_.LaunchedWithArguments) << "nothing is encrypted unasked";
+}
+
 TEST_F(StartupTest, UpgradeLeftoverIsRemovedAndAnnounced) {
     RecordingShell shell;
     app::CleanUpAfterUpgrade(g_, shell);

@@ -263,9 +263,9 @@ TEST_F(DecryptOtherListTest, ChosenFolderOpensInANewInstanceAndThisOneEnds) {
             EXPECT_TRUE(HasItem(other, IDC_JIEMI_MODE_BROWSE)) << "not the decrypt window";
             EXPECT_EQ(ItemText(other, IDC_JIEMI_FOLDER), folder + L"\\");
         } else {
-            // Its target field names the program's own folder: start-up keeps
-            // that as the target in this launch form.
+            // It offers the chosen folder, not the program's own.
             EXPECT_TRUE(HasItem(other, IDC_JIAMI_CONFIRM)) << "not the encrypt window";
+            EXPECT_EQ(ItemText(other, IDC_JIAMI_TARGET), folder + L"\\");
         }
         Settle(other);
         Screenshot(c.store ? L"relaunched-decrypt" : L"relaunched-encrypt");

@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "resource.h"
 #include "store/layout.h"
+#include "ui/decrypt/dlg_list.h"
 #include "ui/decrypt/dlg_tempstatic.h"
 #include "ui/decrypt/dlg_waiting.h"
 #include "ui/decrypt/logic/decrypt_texts.h"
@@ -458,6 +459,8 @@ void CDlgJieMi::OnMoreMenu() {
     DestroyMenu(bar);
     switch (cmd) {
         case ID_MORE_DECRYPT_OTHER:
+            // The new instance takes over; this one ends, its drive released.
+            if (RunDecryptOtherDialog(hwnd())) EndDialog(IDCANCEL);
             break;
         case ID_MORE_ENCRYPT_OTHER:
             OnEncryptOther();
@@ -476,7 +479,7 @@ void CDlgJieMi::OnEncryptOther() {
     }
     app::AppGlobals& g = app::Globals();
     g.TargetFolder = plat::WithSep(folder);
-    g.LaunchedWithArguments = true;
+    g.TargetChosen = true;
     EndDialog(kEncryptOther);
 }
 

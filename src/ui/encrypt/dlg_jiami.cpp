@@ -58,8 +58,8 @@ BOOL CDlgJiaMi::OnInitDialog() {
     chooseLink_.Attach(Item(IDC_JIAMI_CHOOSE));
     DragAcceptFiles(hwnd(), TRUE);
 
-    m_strTarget =
-        logic::InitialTarget(plat::LogicalDrives(), g.TargetFolder, g.LaunchedWithArguments);
+    m_strTarget = logic::InitialTarget(plat::LogicalDrives(), g.TargetFolder,
+                                       g.LaunchedWithArguments || g.TargetChosen);
     SetTarget(m_strTarget);
 
     if (!g.LaunchedWithArguments) g.MailAddress = app::Settings::MailAddress();
