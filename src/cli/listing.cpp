@@ -14,22 +14,7 @@ const wchar_t* Header(int column) {
     return ui::browse::Column(column).header;
 }
 
-const std::wstring& ColumnText(const ListRow& r, int column) {
-    switch (column) {
-        case kColType:
-            return r.type;
-        case kColSize:
-            return r.size;
-        case kColDate:
-            return r.date;
-        case kColFlag:
-            return r.flag;
-        case kColState:
-            return r.state;
-        default:
-            return r.name;
-    }
-}
+using ui::browse::ColumnText;
 
 std::wstring JsonString(const std::wstring& s) {
     std::wstring out = L"\"";

@@ -143,7 +143,13 @@ RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, 
     return RecoverFolder(folder, exePath, ui, log);
 }
 
-PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+namespace {
+
+// Content encryption of what is plain in an existing strength store, with
+// the store's own kind. `resume`: an encryption interrupted after its store
+// was made; otherwise the store after image use.
+PassSummary EncryptStoreAgain(const std::wstring& folder, const std::wstring& password, bool resume,
+                              PassUi& ui) {
     PassState& st = State();
     st.Reset();
     const std::wstring param = store::ParamDir(folder);
@@ -152,19 +158,21 @@ PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& pas
     const bool legacyHash = records.legacyHash;
     records.Wipe();
     st.kind = kind == crypto::kKindHigher ? kKindHigherEncrypt : kKindHighestEncrypt;
-    st.operation = kOpEncrypt;
+    st.operation = resume ? kOpEncrypt : kOpImageDecrypt;
     if (kind == crypto::kKindNormal || !crypto::CheckStrengthPassword(param, password, legacyHash))
         return RefuseStrengthPassword(ui);
     CCryptAndDe_old pass(ui);
-    StrengthJob job;
-    job.root = folder;
-    job.password = password;
-    job.kindText = KindText(kind == crypto::kKindHigher ? 1 : 2);
-    job.jobMode = 0;
-    job.resume = true;
+    StrengthJob job = ReEncryptJob(folder, password, kind);
+    job.resume = resume;
     const bool started = pass.RunEncryption(job);
     plat::Wipe(job.password);
     return Summarise(started);
+}
+
+}  // namespace
+
+PassSummary ResumeEncryption(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+    return EncryptStoreAgain(folder, password, true, ui);
 }
 
 StrengthJob ReEncryptJob(const std::wstring& folder, const std::wstring& password, int kind) {
@@ -181,22 +189,7 @@ StrengthJob ReEncryptJob(const std::wstring& folder, const std::wstring& passwor
 
 PassSummary ReEncryptAfterImage(const std::wstring& folder, const std::wstring& password,
                                 PassUi& ui) {
-    PassState& st = State();
-    st.Reset();
-    const std::wstring param = store::ParamDir(folder);
-    crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
-    const int kind = records.kind;
-    const bool legacyHash = records.legacyHash;
-    records.Wipe();
-    st.kind = kind == crypto::kKindHigher ? kKindHigherEncrypt : kKindHighestEncrypt;
-    st.operation = kOpImageDecrypt;
-    if (kind == crypto::kKindNormal || !crypto::CheckStrengthPassword(param, password, legacyHash))
-        return RefuseStrengthPassword(ui);
-    CCryptAndDe_old pass(ui);
-    StrengthJob job = ReEncryptJob(folder, password, kind);
-    const bool started = pass.RunEncryption(job);
-    plat::Wipe(job.password);
-    return Summarise(started);
+    return EncryptStoreAgain(folder, password, false, ui);
 }
 
 }  // namespace engine

@@ -45,19 +45,6 @@ int RadioOf(int mode) {
     }
 }
 
-std::wstring BrowseForFolder(HWND owner, const wchar_t* title) {
-    BROWSEINFOW bi = {};
-    bi.hwndOwner = owner;
-    bi.lpszTitle = title;
-    bi.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
-    if (!pidl) return {};
-    wchar_t path[MAX_PATH] = {};
-    const bool ok = SHGetPathFromIDListW(pidl, path);
-    CoTaskMemFree(pidl);
-    return ok ? std::wstring(path) : std::wstring();
-}
-
 bool FolderIsFree(const std::wstring& folder) {
     return plat::TryLockFolder(folder, nullptr) != nullptr;
 }

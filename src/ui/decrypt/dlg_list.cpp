@@ -11,23 +11,7 @@
 #include "ui/encrypt/win_helpers.h"
 
 namespace ui {
-namespace {
-
-// Folder browser restricted to file-system folders; empty when cancelled.
-std::wstring ChooseFolder(HWND owner) {
-    BROWSEINFOW bi = {};
-    bi.hwndOwner = owner;
-    bi.lpszTitle = texts::kListChooseTitle;
-    bi.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
-    if (!pidl) return {};
-    wchar_t path[MAX_PATH] = {};
-    const bool ok = SHGetPathFromIDListW(pidl, path);
-    CoTaskMemFree(pidl);
-    return ok ? std::wstring(path) : std::wstring();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 CDlgList::CDlgList(HWND owner) : Dialog(IDD_LIST, owner) {}
 
@@ -96,7 +80,8 @@ void CDlgList::OnDecrypt() {
 }
 
 void CDlgList::OnDecryptOther() {
-    const std::wstring arguments = logic::RelaunchForChosen(ChooseFolder(hwnd()));
+    const std::wstring arguments =
+        logic::RelaunchForChosen(BrowseForFolder(hwnd(), texts::kListChooseTitle));
     if (arguments.empty()) return;
     Relaunch(arguments);
 }

@@ -34,20 +34,6 @@ enum MoreMenuId : UINT {
     kMenuAbout,
 };
 
-// Folder browser restricted to file-system folders; empty when cancelled.
-std::wstring BrowseForFolder(HWND owner, const wchar_t* title) {
-    BROWSEINFOW bi = {};
-    bi.hwndOwner = owner;
-    bi.lpszTitle = title;
-    bi.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
-    if (!pidl) return {};
-    wchar_t path[MAX_PATH] = {};
-    const bool ok = SHGetPathFromIDListW(pidl, path);
-    CoTaskMemFree(pidl);
-    return ok ? std::wstring(path) : std::wstring();
-}
-
 }  // namespace
 
 CDlgJiaMi::CDlgJiaMi(HWND owner) : Dialog(IDD_JIAMI, owner) {}

@@ -2,6 +2,7 @@
 
 #include <richedit.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -120,6 +121,19 @@ std::wstring RichEditText(HWND edit) {
                                      reinterpret_cast<LPARAM>(text.data()));
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return text;
+}
+
+std::wstring BrowseForFolder(HWND owner, const wchar_t* title) {
+    BROWSEINFOW bi = {};
+    bi.hwndOwner = owner;
+    bi.lpszTitle = title;
+    bi.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
+    if (!pidl) return {};
+    wchar_t path[MAX_PATH] = {};
+    const bool ok = SHGetPathFromIDListW(pidl, path);
+    CoTaskMemFree(pidl);
+    return ok ? std::wstring(path) : std::wstring();
 }
 
 }  // namespace ui

@@ -41,6 +41,9 @@ class WinPassUi final : public engine::PassUi {
 // worked.
 bool OpenWebPage(const std::wstring& url);
 
+// The folder browser, file-system folders only; empty when cancelled.
+std::wstring BrowseForFolder(HWND owner, const wchar_t* title);
+
 // The Windows folder (GetWindowsDirectoryW), without a trailing separator.
 std::wstring WindowsDir();
 

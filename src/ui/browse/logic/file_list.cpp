@@ -54,23 +54,6 @@ int64_t DateKey(const std::wstring& date) {
     return k;
 }
 
-const std::wstring& ColumnText(const ListRow& r, int column) {
-    switch (column) {
-        case kColType:
-            return r.type;
-        case kColSize:
-            return r.size;
-        case kColDate:
-            return r.date;
-        case kColFlag:
-            return r.flag;
-        case kColState:
-            return r.state;
-        default:
-            return r.name;
-    }
-}
-
 const std::wstring& Suffix() {
     static const std::wstring s = crypto::kEncryptedSuffix;
     return s;
@@ -116,6 +99,23 @@ void DeleteTree(const std::wstring& dir) {
 }
 
 }  // namespace
+
+const std::wstring& ColumnText(const ListRow& r, int column) {
+    switch (column) {
+        case kColType:
+            return r.type;
+        case kColSize:
+            return r.size;
+        case kColDate:
+            return r.date;
+        case kColFlag:
+            return r.flag;
+        case kColState:
+            return r.state;
+        default:
+            return r.name;
+    }
+}
 
 const ColumnInfo& Column(int column) {
     return kColumns[column >= 0 && column < kColumnCount ? column : 0];

@@ -79,6 +79,8 @@ std::vector<ListRow> ListRows(const std::wstring& dir, bool atStoreRoot,
 // number, date by time to the minute; folders before files except for the
 // date and flag columns; `ascending` false reverses only the key order.
 // Stable: equal keys keep their order.
+// The text of `column` in a row.
+const std::wstring& ColumnText(const ListRow& r, int column);
 void SortRows(std::vector<ListRow>& rows, int column, bool ascending);
 
 // The direction rule of column clicks: a new column sorts ascending, the
