@@ -611,18 +611,16 @@ void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     sei.lpVerb = L"open";
     sei.lpFile = path.c_str();
     sei.nShow = SW_SHOW;
-    if (!ShellExecuteExW(&sei)) {
-        // Nothing to watch: the copy is tried again on the timer.
+    if (!ShellExecuteExW(&sei) || !sei.hProcess) {
+        // Nothing to watch (no program, or one already running took the
+        // document): the copy goes back once nothing holds it.
         opened_->AddWaiting(rel);
         return;
     }
     opened_->AddFile(rel, reinterpret_cast<Handle>(sei.hProcess));
-    if (sei.hProcess)
-        std::thread(Watch, opened_, rel, sei.hProcess, hwnd()).detach();
-    else
-        opened_->AddWaiting(rel);
+    std::thread(Watch, opened_, rel, sei.hProcess, hwnd()).detach();
     // Programs start one after another.
-    Sleep(300);
+    Sleep(500);
 }
 
 void CDlgBrows::OnDecryptOut(int mode) {

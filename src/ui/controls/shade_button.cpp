@@ -115,8 +115,9 @@ bool CxShadeButton::OnDrawItem(const DRAWITEMSTRUCT* item) const {
     const int contentH = iconSize + gap + ts.cy;
     const int y0 = r.top + (r.bottom - r.top - contentH) / 2 + shift;
     if (icon_)
-        DrawIconEx(dc, r.left + (r.right - r.left - iconSize) / 2 + shift, y0, icon_, iconSize,
-                   iconSize, 0, nullptr, disabled ? DI_NORMAL | DI_MASK : DI_NORMAL);
+        DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon_), 0,
+                   r.left + (r.right - r.left - iconSize) / 2 + shift, y0, iconSize, iconSize,
+                   DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, disabled ? GetSysColor(COLOR_GRAYTEXT) : RGB(0, 0, 0));
     RECT tr = {r.left + shift, y0 + iconSize + gap, r.right + shift, r.bottom};
