@@ -340,8 +340,17 @@ TEST_F(BrowseWindowTest, OpenedFileAndFolderGoBackWhenTheirWindowsClose) {
         ASSERT_GE(open, 0);
         EXPECT_EQ(bt::kStateDecrypted, list.Text(open, 5));
 
+        // Another program still holds the copy when notepad ends: it stays
+        // out, and goes back on a later tick once let go.
+        HANDLE held = CreateFileW(Working(L"a.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
         PostMessageW(notepad, WM_CLOSE, 0, 0);
         ASSERT_TRUE(WaitForWindowGone(notepad));
+        Sleep(5000);
+        EXPECT_TRUE(Exists(Working(L"a.txt"))) << "a held copy was taken away";
+        EXPECT_FALSE(Exists(Stored(L"a.txt")));
+        CloseHandle(held);
         CloseProgress(browse);
         EXPECT_TRUE(WaitUntil([&] { return Exists(Stored(L"a.txt")); }, 10000));
         EXPECT_FALSE(Exists(Working(L"a.txt")));
@@ -456,7 +465,7 @@ TEST_F(BrowseWindowTest, NewFolderRenameAndDelete) {
 // Closing with a file open asks Yes/No/Cancel: Cancel stays, No leaves the
 // program running, Yes ends it; either way the copy goes back.
 TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
-    MakeStore(0);
+    MakeStore(2);
     for (int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer == IDYES ? "yes" : "no");
         HWND browse = OpenBrowse();
