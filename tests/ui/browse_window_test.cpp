@@ -17,6 +17,7 @@
 
 // After <windows.h>, which the driver brings.
 #include <commctrl.h>
+#include <shlobj.h>
 
 namespace uitest {
 namespace {
@@ -146,6 +147,30 @@ class RemoteList {
     char* mem_ = nullptr;
 };
 
+// A text placed in another process, for messages that take a pointer.
+class RemoteText {
+  public:
+    RemoteText(HWND window, const std::wstring& text) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+        const SIZE_T size = (text.size() + 1) * sizeof(wchar_t);
+        if (process_) mem_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+        if (mem_) WriteProcessMemory(process_, mem_, text.c_str(), size, nullptr);
+    }
+    ~RemoteText() {
+        if (mem_) VirtualFreeEx(process_, mem_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    RemoteText(const RemoteText&) = delete;
+    RemoteText& operator=(const RemoteText&) = delete;
+    LPARAM get() const { return reinterpret_cast<LPARAM>(mem_); }
+
+  private:
+    HANDLE process_ = nullptr;
+    void* mem_ = nullptr;
+};
+
 class QuietUi : public engine::PassUi {
   public:
     void ShowMessage(const std::wstring& text, engine::MessageIcon) override {
@@ -268,6 +293,17 @@ class BrowseWindowTest : public ::testing::Test {
         ClickButton(p, IDC_ZQ_CLOSE);
         ASSERT_TRUE(WaitForWindowGone(p));
         Settle(browse);
+    }
+    // A dialog of the program other than `browse` holding control `id`.
+    HWND OtherDialog(HWND browse, int id) {
+        HWND d = nullptr;
+        WaitUntil(
+            [&] {
+                d = FindOf(program_.pid(), L"#32770");
+                return d && d != browse && GetDlgItem(d, id);
+            },
+            20000);
+        return d && d != browse && GetDlgItem(d, id) ? d : nullptr;
     }
     HWND Notepad() {
         HWND n = nullptr;
@@ -495,6 +531,59 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
             WaitForWindowGone(notepad);
         }
     }
+    ExpectStoreAsBefore();
+}
+
+// Move-in encrypts an outside file into the folder shown and removes it
+// where it was; copy-to decrypts a copy into a chosen folder and leaves the
+// store as it was.
+TEST_F(BrowseWindowTest, MoveInAndCopyOut) {
+    MakeStore(2);
+    const std::wstring outside = dir_ / L"外面.txt";
+    ASSERT_TRUE(WriteBytes(outside, "brought in"));
+    const std::wstring dest = dir_ / L"取出";
+    ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
+    HWND browse = OpenBrowse();
+    ASSERT_TRUE(browse);
+    RemoteList list(GetDlgItem(browse, IDC_BROWS_LIST));
+
+    ClickButton(browse, IDC_BROWS_MOVEIN);
+    constexpr int kFileNameBox = 0x47c;  // the open dialog's file name
+    HWND chooser = OtherDialog(browse, kFileNameBox);
+    ASSERT_TRUE(chooser) << "no file chooser";
+    SetDlgItemTextW(chooser, kFileNameBox, outside.c_str());
+    ClickButton(chooser, IDOK);
+    CloseProgress(browse);
+    EXPECT_FALSE(Exists(outside)) << "moved, not copied";
+    const std::wstring stored = Data() + L"\\外面.txt.zpwenc0";
+    ASSERT_TRUE(Exists(stored));
+    EXPECT_NE("brought in", FileBytes(stored)) << "stored plain";
+    EXPECT_GE(list.Find(L"外面.txt"), 0);
+    originals_[L"外面.txt"] = "brought in";
+
+    ASSERT_TRUE(list.Select(L"外面.txt"));
+    ClickButton(browse, IDC_BROWS_COPYTO);
+    HWND folders = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            folders = FindOf(program_.pid(), L"#32770");
+            return folders && folders != browse && !GetDlgItem(folders, 0xFFFF);
+        },
+        20000))
+        << "no folder chooser";
+    {
+        RemoteText path(folders, dest);
+        SendMessageW(folders, BFFM_SETSELECTIONW, TRUE, path.get());
+        Settle(folders);
+        ClickButton(folders, IDOK);
+        ASSERT_TRUE(WaitForWindowGone(folders));
+    }
+    CloseProgress(browse);
+    EXPECT_EQ("brought in", FileBytes(dest + L"\\外面.txt"));
+    EXPECT_TRUE(Exists(stored)) << "a copy leaves the store alone";
+
+    PostMessageW(browse, WM_CLOSE, 0, 0);
+    ExpectEnds();
     ExpectStoreAsBefore();
 }
 
