@@ -415,46 +415,50 @@ TEST_F(BrowseWindowTest, OpenedFileAndFolderGoBackWhenTheirWindowsClose) {
     }
 }
 
-// New folder, rename in place, delete after its question.
-TEST_F(BrowseWindowTest, NewFolderRenameAndDelete) {
+// Into nested folders through the list; there a new folder, rename in
+// place, delete after its question.
+TEST_F(BrowseWindowTest, NestedFolderNewRenameAndDelete) {
     MakeStore(2);
     HWND browse = OpenBrowse();
     ASSERT_TRUE(browse);
     RemoteList list(GetDlgItem(browse, IDC_BROWS_LIST));
+    for (const wchar_t* name : {L"文档", L"计划"}) {
+        ASSERT_TRUE(list.Select(name));
+        ClickButton(browse, IDC_BROWS_OPEN);  // a folder is entered, not opened
+        ASSERT_TRUE(WaitUntil([&] { return list.Find(name) < 0; }, 5000)) << "not entered";
+    }
+    EXPECT_EQ(folder_ + L"\\文档\\计划\\", ItemText(browse, IDC_BROWS_PATH));
+    EXPECT_EQ(1, list.Count());
+    EXPECT_EQ(L"第一季度", list.Text(0, 0));
+    Screenshot(L"browse-nested-folders");
+    const std::wstring here = Data() + L"\\文档\\计划\\";
+
     ClickButton(browse, IDC_BROWS_NEW);
     ASSERT_TRUE(WaitUntil([&] { return list.Find(bt::kNewFolderName) >= 0; }, 5000));
-    EXPECT_TRUE(Exists(Data() + L"\\" + bt::kNewFolderName));
+    EXPECT_TRUE(Exists(here + bt::kNewFolderName));
 
-    ASSERT_TRUE(list.Select(bt::kNewFolderName));
-    ClickButton(browse, IDC_BROWS_RENAME);
-    HWND edit = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            edit = reinterpret_cast<HWND>(
-                SendMessageW(GetDlgItem(browse, IDC_BROWS_LIST), LVM_GETEDITCONTROL, 0, 0));
-            return edit != nullptr;
-        },
-        5000));
-    SetWindowTextW(edit, L"旅行");
-    PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
-    ASSERT_TRUE(WaitUntil([&] { return Exists(Data() + L"\\旅行"); }, 5000));
-    EXPECT_FALSE(Exists(Data() + L"\\" + bt::kNewFolderName));
+    auto rename = [&](const std::wstring& from, const std::wstring& to) {
+        ASSERT_TRUE(list.Select(from));
+        ClickButton(browse, IDC_BROWS_RENAME);
+        HWND edit = nullptr;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                edit = reinterpret_cast<HWND>(
+                    SendMessageW(GetDlgItem(browse, IDC_BROWS_LIST), LVM_GETEDITCONTROL, 0, 0));
+                return edit != nullptr;
+            },
+            5000));
+        SetWindowTextW(edit, to.c_str());
+        PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+    };
+    rename(bt::kNewFolderName, L"旅行");
+    ASSERT_TRUE(WaitUntil([&] { return Exists(here + L"旅行"); }, 5000));
+    EXPECT_FALSE(Exists(here + bt::kNewFolderName));
     ASSERT_TRUE(WaitUntil([&] { return list.Find(L"旅行") >= 0; }, 5000));
-
-    // Renaming the stored file to a taken name is refused with its message.
-    ASSERT_TRUE(list.Select(L"a.txt"));
-    ClickButton(browse, IDC_BROWS_RENAME);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            edit = reinterpret_cast<HWND>(
-                SendMessageW(GetDlgItem(browse, IDC_BROWS_LIST), LVM_GETEDITCONTROL, 0, 0));
-            return edit != nullptr;
-        },
-        5000));
-    SetWindowTextW(edit, L"a<b.txt");
-    PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+    // A name the file system cannot hold is refused with its message.
+    rename(L"第一季度", L"a<b");
     EXPECT_EQ(bt::kBadName, Answer(browse, IDOK));
-    EXPECT_TRUE(Exists(Stored(L"a.txt")));
+    EXPECT_TRUE(Exists(here + L"第一季度"));
 
     ASSERT_TRUE(list.Select(L"旅行"));
     ClickButton(browse, IDC_BROWS_DELETE);
@@ -464,18 +468,18 @@ TEST_F(BrowseWindowTest, NewFolderRenameAndDelete) {
     Screenshot(L"browse-delete-question");
     AnswerMessageBox(box, IDNO);
     ASSERT_TRUE(WaitForWindowGone(box));
-    EXPECT_TRUE(Exists(Data() + L"\\旅行"));
+    EXPECT_TRUE(Exists(here + L"旅行"));
     ClickButton(browse, IDC_BROWS_DELETE);
     Answer(browse, IDYES);
-    EXPECT_TRUE(WaitUntil([&] { return !Exists(Data() + L"\\旅行"); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(here + L"旅行"); }, 5000));
     EXPECT_LT(list.Find(L"旅行"), 0);
 
     // The context menu on a row.
-    ASSERT_TRUE(list.Select(L"a.txt"));
+    ASSERT_TRUE(list.Select(L"第一季度"));
     RECT r = {};
     GetWindowRect(GetDlgItem(browse, IDC_BROWS_LIST), &r);
     SetForegroundWindow(browse);
-    SetCursorPos(r.left + 60, r.top + 60);
+    SetCursorPos(r.left + 60, r.top + 28);  // on the first row
     INPUT in[2] = {};
     in[0].type = in[1].type = INPUT_MOUSE;
     in[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
