@@ -607,6 +607,13 @@ TEST_F(BrowseWindowTest, SecondaryPasswordOpensForOpeningOnly) {
     Settle(browse);
     EXPECT_FALSE(Exists(Data() + L"\\" + bt::kNewFolderName));
     Screenshot(L"browse-open-only");
+    // Neither Esc nor Enter ends the window.
+    for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+        PostMessageW(GetDlgItem(browse, IDC_BROWS_LIST), WM_KEYDOWN, key, 1);
+        PostMessageW(GetDlgItem(browse, IDC_BROWS_LIST), WM_KEYUP, key, 1);
+    }
+    Settle(browse, 500);
+    EXPECT_TRUE(IsWindowVisible(browse));
     OpenFile(browse, L"a.txt");
     HWND notepad = Notepad();
     ASSERT_TRUE(notepad);
