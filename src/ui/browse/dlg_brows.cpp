@@ -895,6 +895,15 @@ INT_PTR CDlgBrows::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
                     break;
             }
             return 0;
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLOREDIT: {
+            // White everywhere; text in lists and scroll bars on a light grey.
+            *handled = true;
+            SetBkColor(reinterpret_cast<HDC>(wp),
+                       msg == WM_CTLCOLOREDIT ? RGB(255, 255, 255) : RGB(233, 233, 220));
+            return reinterpret_cast<INT_PTR>(white_);
+        }
         case WM_CTLCOLORSTATIC: {
             INT_PTR r = 0;
             *handled = WhiteBackground(msg, wp, &r);
