@@ -27,12 +27,12 @@ using browse::Handle;
 // A watcher saw a program end: the copies it left are waiting to go back.
 constexpr UINT kMsgCopiesWaiting = WM_APP + 7;
 
-struct ButtonSpec {
+struct ButtonDef {
     int id, icon;
     const wchar_t* tip;
 };
 // In layout order.
-constexpr ButtonSpec kButtons[8] = {
+constexpr ButtonDef kButtons[8] = {
     {IDC_BROWS_OPEN, IDI_BROWSE_OPEN, bt::kTipOpen},
     {IDC_BROWS_COPYTO, IDI_BROWSE_COPYTO, bt::kTipCopyTo},
     {IDC_BROWS_MOVETO, IDI_BROWSE_MOVETO, bt::kTipMoveTo},
