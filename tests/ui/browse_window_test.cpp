@@ -13,6 +13,7 @@
 #include "resource.h"
 #include "store/layout.h"
 #include "ui/browse/logic/browse_texts.h"
+#include "ui/decrypt/logic/decrypt_texts.h"
 #include "ui/driver.h"
 
 // After <windows.h>, which the driver brings.
@@ -614,6 +615,22 @@ TEST_F(BrowseWindowTest, SecondaryPasswordOpensForOpeningOnly) {
     }
     Settle(browse, 500);
     EXPECT_TRUE(IsWindowVisible(browse));
+    // The lock stays until the password that opened the window is typed.
+    ClickButton(browse, IDC_BROWS_LOCK);
+    HWND lock = OtherDialog(browse, IDC_LOCK_PASSWORD);
+    ASSERT_TRUE(lock) << "no lock";
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(browse, IDC_BROWS_LIST)));
+    Screenshot(L"browse-lock");
+    for (const wchar_t* typed : {L"", kPassword}) {
+        SetItemText(lock, IDC_LOCK_PASSWORD, typed);
+        ClickButton(lock, IDC_LOCK_UNLOCK);
+        EXPECT_EQ(ui::texts::kLockWrongPassword, Answer(lock, IDOK));
+    }
+    SetItemText(lock, IDC_LOCK_PASSWORD, kSecond);
+    ClickButton(lock, IDC_LOCK_UNLOCK);
+    ASSERT_TRUE(WaitForWindowGone(lock));
+    Settle(browse);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(browse, IDC_BROWS_LIST)));
     OpenFile(browse, L"a.txt");
     HWND notepad = Notepad();
     ASSERT_TRUE(notepad);

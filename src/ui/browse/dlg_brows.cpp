@@ -14,7 +14,7 @@
 #include "platform/text.h"
 #include "resource.h"
 #include "ui/browse/logic/browse_texts.h"
-#include "ui/browse/screen_lock.h"
+#include "ui/decrypt/dlg_lock.h"
 #include "ui/encrypt/dlg_zqstatic.h"
 #include "ui/encrypt/win_helpers.h"
 
@@ -732,7 +732,8 @@ void CDlgBrows::OnLock() {
     const int ids[] = {IDC_BROWS_TREE, IDC_BROWS_LIST, IDC_BROWS_FOLDER_LIST};
     for (int id : ids) EnableWindow(Item(id), FALSE);
     lockShown_ = true;
-    RunScreenLock(hwnd());
+    if (!lock_) lock_ = std::make_unique<CDlgLock>(hwnd());
+    (void)lock_->Run();
     lockShown_ = false;
     for (int id : ids) EnableWindow(Item(id), TRUE);
 }

@@ -19,6 +19,8 @@
 
 namespace ui {
 
+class CDlgLock;
+
 // Runs the browse window over the store of app::Globals() with the accepted
 // password in PresetPassword; `openOnly` leaves only opening and locking.
 // Returns when the window closed; the program ends after it.
@@ -101,6 +103,7 @@ class CDlgBrows : public Dialog {
     HBRUSH white_ = nullptr;
     controls::CxShadeButton buttons_[8];
     controls::CHyperLink refresh_;
+    std::unique_ptr<CDlgLock> lock_;
     bool folderListRevealed_ = false;
 };
 

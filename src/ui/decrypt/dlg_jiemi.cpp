@@ -253,7 +253,8 @@ bool CDlgJieMi::VerifyAndOpen() {
         return false;
     }
     const bool openOnly = v.verdict == logic::Verdict::OpenOnly;
-    g.PresetPassword = v.password;
+    // The open-only window's lock takes the password that opened it.
+    g.PresetPassword = openOnly ? m_strPassword : v.password;
     plat::Wipe(v.password);
     if (leftovers_ && v.kind != crypto::kKindNormal) {
         // What an earlier image use left plain is encrypted before anything else.
