@@ -512,11 +512,14 @@ TEST_F(DecryptWindowTest, FirstRunRememberedModeAndCtrlRight) {
     GetCursorPos(&pt);
     EXPECT_EQ(pt.x, r.left + 18);
     EXPECT_EQ(pt.y, r.top + 8);
-    // Browse is not offered in this version: full goes on to image.
+    // Full goes on to browse, browse to image.
+    CtrlRight(dlg);
+    EXPECT_TRUE(Checked(dlg, IDC_JIEMI_MODE_BROWSE));
+    EXPECT_EQ(L"2", ProfileString(L"jiemitype"));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dlg, IDC_JIEMI_MODE_BROWSE)));
     CtrlRight(dlg);
     EXPECT_TRUE(Checked(dlg, IDC_JIEMI_MODE_IMAGE));
     EXPECT_EQ(L"0", ProfileString(L"jiemitype"));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, IDC_JIEMI_MODE_BROWSE)));
     ClickButton(dlg, IDC_JIEMI_CANCEL);
     ExpectEnds();
 

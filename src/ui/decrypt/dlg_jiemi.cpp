@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "resource.h"
 #include "store/layout.h"
+#include "ui/browse/dlg_brows.h"
 #include "ui/decrypt/dlg_list.h"
 #include "ui/decrypt/dlg_tempstatic.h"
 #include "ui/decrypt/dlg_waiting.h"
@@ -24,9 +25,8 @@
 namespace ui {
 namespace {
 
-// The browse window is not part of this program yet: its mode is not
-// offered, and nothing pretends to open it.
-constexpr bool kBrowseWindowReady = false;
+// The browse mode is offered (a build without the browse window turns this off).
+constexpr bool kBrowseWindowReady = true;
 
 constexpr UINT_PTR kTimerWait = 1;    // the mapped drive has not appeared yet
 constexpr UINT_PTR kTimerSearch = 6;  // looking for the drive's window
@@ -214,9 +214,10 @@ void CDlgJieMi::OnDecrypt() {
         MessageBoxApp(hwnd(), texts::kNetworkFolder, MB_ICONEXCLAMATION);
         return;
     }
-    const int mode = m_nOperation;
     const bool opened = VerifyAndOpen();
     if (!opened) return;
+    // Read after the check: the secondary password always browses.
+    const int mode = m_nOperation;
     if (mode == logic::kModeFull) {
         EndDialog(IDOK);
         return;
@@ -238,11 +239,9 @@ bool CDlgJieMi::VerifyAndOpen() {
         MessageBoxApp(hwnd(), v.message, MB_ICONEXCLAMATION);
         return false;
     }
-    if (v.verdict == logic::Verdict::OpenOnly) {
-        MessageBoxApp(hwnd(), texts::kOpenOnlyMissing, MB_ICONEXCLAMATION);
-        return false;
-    }
-    g.PresetPassword = v.password;
+    const bool openOnly = v.verdict == logic::Verdict::OpenOnly;
+    // The open-only window's lock takes the password that opened it.
+    g.PresetPassword = openOnly ? m_strPassword : v.password;
     plat::Wipe(v.password);
     if (leftovers_ && v.kind != crypto::kKindNormal) {
         // What an earlier image use left plain is encrypted before anything else.
@@ -253,13 +252,19 @@ bool CDlgJieMi::VerifyAndOpen() {
         leftovers_ = false;
         SetItemText(IDC_JIEMI_STATUS, texts::kStatusEnterPassword);
     }
+    // The secondary password opens the browse window in its open-only form.
+    if (openOnly) m_nOperation = logic::kModeBrowse;
     switch (m_nOperation) {
         case logic::kModeImage:
             return RunImage(v);
         case logic::kModeFull:
             return RunFull(v);
         default:
-            return false;
+            // The program ends with the browse window.
+            ShowWindow(hwnd(), SW_HIDE);
+            (void)RunBrowseWindow(hwnd(), openOnly);
+            EndDialog(IDOK);
+            return true;
     }
 }
 
