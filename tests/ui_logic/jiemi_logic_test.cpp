@@ -186,8 +186,9 @@ class FakeDrives : public DriveTable {
     }
     void Release(const std::wstring& d) override {
         released.push_back(d);
-        mapped.erase(d);
+        if (!stuck) mapped.erase(d);
     }
+    bool stuck = false;
     std::wstring Root(const std::wstring& d) override { return mapped.count(d) ? mapped[d] : L""; }
     std::wstring MappedFolder(const std::wstring& d) override {
         return mapped.count(d) ? mapped[d] : L"";
@@ -215,6 +216,18 @@ TEST_F(JieMiLogicTest, DriveLetterIsReservedRecordedAndAlwaysReleased) {
     }  // gone with its owner, whatever happened
     EXPECT_EQ(std::vector<std::wstring>{L"Y:"}, table.released);
     EXPECT_EQ(L"W:", app::Settings::MapDriver());
+
+    // A letter the system keeps stays recorded for the next start.
+    table.stuck = true;
+    {
+        ImageDrive drive(table);
+        ASSERT_TRUE(drive.Reserve());
+        ASSERT_TRUE(drive.Map(dir_.path()));
+    }
+    EXPECT_EQ(L"Y:W:", app::Settings::MapDriver());
+    table.stuck = false;
+    table.mapped.clear();
+    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"W:");
 
     table.inUse = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     ImageDrive none(table);
@@ -251,6 +264,12 @@ TEST_F(JieMiLogicTest, WatchTitlesAndTheCloseWatch) {
     EXPECT_EQ(L" (Y:)", t.a);
     EXPECT_EQ(std::wstring(L"Y:") + plat::kSep, t.b);
     EXPECT_EQ(L"本地磁盘 (Y:)", t.c);
+
+    EXPECT_TRUE(TitleNamesDrive(L"U盘 (Y:)", L"Y:"));
+    EXPECT_TRUE(TitleNamesDrive(L" (y:)", L"Y:"));
+    EXPECT_TRUE(TitleNamesDrive(std::wstring(L"Y:") + L"\\", L"Y:"));
+    EXPECT_FALSE(TitleNamesDrive(L" (X:)", L"Y:"));
+    EXPECT_FALSE(TitleNamesDrive(L"Y: notes", L"Y:"));
 
     using S = CloseWatch::Step;
     {  // never found: six ticks, then encrypted again

@@ -25,9 +25,6 @@
 namespace ui {
 namespace {
 
-// The browse mode is offered (a build without the browse window turns this off).
-constexpr bool kBrowseWindowReady = true;
-
 constexpr UINT_PTR kTimerWait = 1;    // the mapped drive has not appeared yet
 constexpr UINT_PTR kTimerSearch = 6;  // looking for the drive's window
 constexpr UINT_PTR kTimerClose = 8;   // watching the drive's window
@@ -103,8 +100,7 @@ BOOL CDlgJieMi::OnInitDialog() {
             SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
         };
         addTip(IDC_JIEMI_MODE_IMAGE, texts::kTipImage);
-        addTip(IDC_JIEMI_MODE_BROWSE,
-               kBrowseWindowReady ? texts::kTipBrowse : texts::kTipBrowseMissing);
+        addTip(IDC_JIEMI_MODE_BROWSE, texts::kTipBrowse);
         addTip(IDC_JIEMI_MODE_FULL, texts::kTipFull);
         SendMessageW(tip_, TTM_ACTIVATE, TRUE, 0);
     }
@@ -114,10 +110,6 @@ BOOL CDlgJieMi::OnInitDialog() {
     const int storeKind = records.kind;
     records.Wipe();
     m_nCrashMark = engine::CCryptAndDe_old::ReadCrashMarker();
-    if (!kBrowseWindowReady) {
-        EnableWindow(Item(IDC_JIEMI_MODE_BROWSE), FALSE);
-        if (m_nOperation == logic::kModeBrowse) m_nOperation = logic::kModeImage;
-    }
     SetMode(m_nOperation, false);
     SetItemText(IDC_JIEMI_FOLDER, g.ModuleFolder);
 
@@ -155,8 +147,7 @@ void CDlgJieMi::SetMode(int mode, bool remember) {
 }
 
 void CDlgJieMi::CycleMode() {
-    int mode = logic::NextDecryptMode(m_nOperation);
-    if (!kBrowseWindowReady && mode == logic::kModeBrowse) mode = logic::NextDecryptMode(mode);
+    const int mode = logic::NextDecryptMode(m_nOperation);
     SetMode(mode, true);
     // The pointer goes onto the radio so its tip tells what was chosen.
     RECT r = {};
@@ -373,6 +364,26 @@ bool CDlgJieMi::FindWatchedWindow() {
     HWND w = t.a.empty() ? nullptr : FindWindowW(nullptr, t.a.c_str());
     if (!w) w = FindWindowW(nullptr, t.b.c_str());
     if (!w && !t.c.empty()) w = FindWindowW(nullptr, t.c.c_str());
+    if (!w) {
+        // A labelled drive, or a title the shell words otherwise.
+        struct Search {
+            std::wstring drive;
+            HWND found;
+        } search{drive_->Name(), nullptr};
+        EnumWindows(
+            [](HWND h, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                wchar_t cls[32] = {}, title[260] = {};
+                GetClassNameW(h, cls, 32);
+                if (wcscmp(cls, L"CabinetWClass") && wcscmp(cls, L"ExplorerWClass")) return TRUE;
+                GetWindowTextW(h, title, 260);
+                if (!IsWindowVisible(h) || !logic::TitleNamesDrive(title, s->drive)) return TRUE;
+                s->found = h;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        w = search.found;
+    }
     Watch().window = w;
     return w != nullptr;
 }

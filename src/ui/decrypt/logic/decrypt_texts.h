@@ -22,11 +22,6 @@ inline constexpr const wchar_t* kNetworkFolder =
 inline constexpr const wchar_t* kMenuFailed = L"弹出菜单失败。";
 inline constexpr const wchar_t* kEncryptOtherTitle = L"请选择您要加密的文件夹:";
 // "该文件夹已经是加密的，不能再次加密。" is the encrypt side's kAlreadyEncrypted.
-// The browse window is not part of this program yet.
-inline constexpr const wchar_t* kTipBrowseMissing =
-    L"浏览解密在此版本中还不能使用，请选择映像解密或完全解密。";
-inline constexpr const wchar_t* kOpenOnlyMissing =
-    L"二级密码只能在浏览解密中打开文件，此版本还不能使用浏览解密。";
 
 // Image use and its watch.
 inline constexpr const wchar_t* kWaitingTitle = L"映像解密中...";

@@ -1,6 +1,8 @@
 #include "ui/decrypt/logic/jiemi_logic.h"
 
+#include <chrono>
 #include <cwchar>
+#include <thread>
 #include <vector>
 
 #include "app/settings_keys.h"
@@ -180,8 +182,15 @@ bool ImageDrive::Map(const std::wstring& folder) {
 
 void ImageDrive::Release() {
     if (name_.empty()) return;
-    table_.Release(name_);
-    (void)WriteMapDriver(MapDriverWithout(app::Settings::MapDriver(), name_));
+    // A drive in use a moment longer (a window still closing on it) is
+    // tried again; one that stays is left in "MapDriver" for the next start.
+    bool gone = false;
+    for (int attempt = 0; attempt < 5 && !gone; ++attempt) {
+        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        table_.Release(name_);
+        gone = table_.LettersInUse().find(name_[0]) == std::wstring::npos;
+    }
+    if (gone) (void)WriteMapDriver(MapDriverWithout(app::Settings::MapDriver(), name_));
     name_.clear();
 }
 
@@ -239,6 +248,13 @@ WatchTitles MakeWatchTitles(const std::wstring& shellDisplayName, const std::wst
     t.c = texts::kLocalDiskFormat;
     t.c.replace(t.c.find(L"%s"), 2, name);
     return t;
+}
+
+bool TitleNamesDrive(const std::wstring& title, const std::wstring& drive) {
+    if (drive.size() < 2) return false;
+    const std::wstring name = drive.substr(0, 2);
+    return plat::EqualsNoCase(title, name + L"\\") ||
+           plat::Fold(title).find(plat::Fold(L"(" + name + L")")) != std::wstring::npos;
 }
 
 CloseWatch::Step CloseWatch::Tick(bool windowFound, bool windowAlive, bool encryptNow) {

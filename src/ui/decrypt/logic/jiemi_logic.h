@@ -132,6 +132,10 @@ struct WatchTitles {
 };
 WatchTitles MakeWatchTitles(const std::wstring& shellDisplayName, const std::wstring& drive);
 
+// An Explorer window on the drive under another title: "Label (Y:)" or
+// "Y:\" (a labelled drive, or full paths in the title bar).
+bool TitleNamesDrive(const std::wstring& title, const std::wstring& drive);
+
 // Timer 8: waits up to six ticks for the window to be found, then until it
 // closes or the user asks to encrypt now.
 class CloseWatch {
