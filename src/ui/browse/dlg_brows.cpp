@@ -69,19 +69,6 @@ int SmallIconIndex(const std::wstring& name, bool folder) {
     return info.iIcon;
 }
 
-std::wstring BrowseForFolder(HWND owner, const wchar_t* title) {
-    BROWSEINFOW bi = {};
-    bi.hwndOwner = owner;
-    bi.lpszTitle = title;
-    bi.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&bi);
-    if (!pidl) return {};
-    wchar_t path[MAX_PATH] = {};
-    const bool ok = SHGetPathFromIDListW(pidl, path);
-    CoTaskMemFree(pidl);
-    return ok ? std::wstring(path) : std::wstring();
-}
-
 // A file some program holds: opening it without sharing fails.
 bool FileHeld(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
