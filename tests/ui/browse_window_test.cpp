@@ -503,8 +503,9 @@ TEST_F(BrowseWindowTest, NestedFolderNewRenameAndDelete) {
     ExpectStoreAsBefore();
 }
 
-// Closing with a file open asks Yes/No/Cancel: Cancel stays, No leaves the
-// program running, Yes ends it; either way the copy goes back.
+// Closing with a file open asks Yes/No/Cancel: Cancel stays; No leaves the
+// program and its copy, which the next start puts back and encrypts once the
+// password is given; Yes ends the program and takes the copy back.
 TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
     MakeStore(2);
     for (int answer : {IDNO, IDYES}) {
@@ -514,8 +515,6 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         OpenFile(browse, L"a.txt");
         HWND notepad = Notepad();
         ASSERT_TRUE(notepad);
-        DWORD notepadPid = 0;
-        GetWindowThreadProcessId(notepad, &notepadPid);
 
         PostMessageW(browse, WM_CLOSE, 0, 0);
         if (answer == IDNO) {
@@ -525,16 +524,37 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
             PostMessageW(browse, WM_CLOSE, 0, 0);
         }
         EXPECT_EQ(bt::kCloseQuestion, Answer(browse, answer));
-        CloseProgress(browse);
-        ExpectEnds();
-        EXPECT_EQ(answer == IDNO, IsWindow(notepad) != FALSE);
-        // Notepad read the file and let it go: the copy is back either way.
-        EXPECT_TRUE(Exists(Stored(L"a.txt")));
-        EXPECT_FALSE(Exists(Working(L"a.txt")));
-        if (IsWindow(notepad)) {
-            PostMessageW(notepad, WM_CLOSE, 0, 0);
-            WaitForWindowGone(notepad);
+        if (answer == IDYES) {
+            CloseProgress(browse);
+            ExpectEnds();
+            EXPECT_FALSE(IsWindow(notepad)) << "Yes ends the program";
+            EXPECT_TRUE(Exists(Stored(L"a.txt")));
+            EXPECT_FALSE(Exists(Working(L"a.txt")));
+            continue;
         }
+        ExpectEnds();
+        EXPECT_TRUE(IsWindow(notepad)) << "No leaves the program running";
+        EXPECT_TRUE(Exists(Working(L"a.txt"))) << "No leaves its copy";
+        EXPECT_FALSE(Exists(Stored(L"a.txt")));
+        PostMessageW(notepad, WM_CLOSE, 0, 0);
+        WaitForWindowGone(notepad);
+
+        // The next start puts the copy back and says it waits for the password.
+        const std::wstring exe = folder_ + L"\\ulxjm.exe";
+        ASSERT_TRUE(program_.Start(exe, L"", folder_));
+        HWND dlg = WaitForMainDialog(program_.pid());
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(ui::texts::kPlainLeftovers, Answer(dlg, IDOK));
+        EXPECT_FALSE(Exists(Working(L"a.txt")));
+        ClickButton(dlg, IDC_JIEMI_MODE_BROWSE);
+        Settle(dlg);
+        SetItemText(dlg, IDC_JIEMI_PASSWORD, kPassword);
+        ClickButton(dlg, IDC_JIEMI_START);
+        browse = WaitForWindow(program_.pid(), L"#32770", bt::kTitle, 60000);
+        ASSERT_TRUE(browse) << "no browse window after encrypting again";
+        EXPECT_TRUE(Exists(Stored(L"a.txt"))) << "encrypted again before anything else";
+        PostMessageW(browse, WM_CLOSE, 0, 0);
+        ExpectEnds();
     }
     ExpectStoreAsBefore();
 }

@@ -140,7 +140,7 @@ TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {
         size_t windows, processes, paths;
     } kCases[] = {
         {ui::browse::CloseAnswer::Cancel, true, 0, 0, 0},
-        {ui::browse::CloseAnswer::No, false, 0, 0, 2},
+        {ui::browse::CloseAnswer::No, false, 0, 0, 0},
         {ui::browse::CloseAnswer::Yes, false, 1, 1, 2},
     };
     for (const auto& c : kCases) {

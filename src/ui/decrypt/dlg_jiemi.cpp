@@ -83,6 +83,7 @@ BOOL CDlgJieMi::OnInitDialog() {
     WinPassUi passUi;
     const engine::RecoveryReport report = engine::Recover(ProtectedFolder(), g.ModulePath, passUi);
     leftovers_ = report.pendingStrength;
+    leftoversOfImage_ = report.imageOpen;
     leftoverKind_ = report.pendingStrengthKind == 1 ? crypto::kKindHigher : crypto::kKindHighest;
 
     tip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
@@ -127,8 +128,9 @@ BOOL CDlgJieMi::OnInitDialog() {
     }
 
     SetItemText(IDC_JIEMI_PASSWORD_LABEL, texts::kPasswordLabel);
-    SetItemText(IDC_JIEMI_STATUS,
-                leftovers_ ? texts::kImageLeftoversStatus : texts::kStatusEnterPassword);
+    SetItemText(IDC_JIEMI_STATUS, !leftovers_         ? texts::kStatusEnterPassword
+                                  : leftoversOfImage_ ? texts::kImageLeftoversStatus
+                                                      : texts::kPlainLeftoversStatus);
     SendDlgItemMessageW(hwnd(), IDC_JIEMI_PASSWORD, EM_SETPASSWORDCHAR, L'*', 0);
     SetFocus(Item(IDC_JIEMI_PASSWORD));
     if (leftovers_) PostMessageW(hwnd(), kShowLeftovers, 0, 0);
@@ -136,7 +138,8 @@ BOOL CDlgJieMi::OnInitDialog() {
 }
 
 void CDlgJieMi::ShowLeftoversNotice() {
-    MessageBoxApp(hwnd(), texts::kImageLeftovers, MB_ICONEXCLAMATION);
+    MessageBoxApp(hwnd(), leftoversOfImage_ ? texts::kImageLeftovers : texts::kPlainLeftovers,
+                  MB_ICONEXCLAMATION);
 }
 
 void CDlgJieMi::SetMode(int mode, bool remember) {

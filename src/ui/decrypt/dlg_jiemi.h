@@ -75,7 +75,8 @@ class CDlgJieMi : public Dialog {
     bool m_bWindowFound = false;
     logic::CloseWatch closeWatch_;
     UINT_PTR timerWait_ = 0, timerSearch_ = 0, timerClose_ = 0;
-    bool leftovers_ = false;  // an earlier image use left files plain
+    bool leftovers_ = false;         // plain files wait in a strength store
+    bool leftoversOfImage_ = false;  // ...left by an image use
     int leftoverKind_ = 0;
     int kind_ = 0;  // kind of the store opened for image use
     HWND tip_ = nullptr;

@@ -185,10 +185,10 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer) {
         return plan;
     }
     OpenedItems::CloseSet set = opened.BeginClosing();
-    if (answer == CloseAnswer::Yes) {
-        plan.windowsToClose = std::move(set.folderWindows);
-        plan.processesToEnd = std::move(set.processes);
-    }
+    // No: the user keeps working on them; the next start puts them back.
+    if (answer == CloseAnswer::No) return plan;
+    plan.windowsToClose = std::move(set.folderWindows);
+    plan.processesToEnd = std::move(set.processes);
     plan.toReturn = std::move(set.paths);
     return plan;
 }

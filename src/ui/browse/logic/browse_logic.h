@@ -161,10 +161,10 @@ struct ClosePlan {
     std::vector<std::wstring> toReturn;  // plan with PlanReturn after they ended
 };
 // Yes ends the folder windows and programs and takes everything back. No
-// leaves the programs running and takes back only what no program holds
-// (PlanReturn leaves the rest for the next start). Both stop the watchers
-// and the timer from taking anything back on their own. `answer` is ignored
-// when nothing is open.
+// leaves the programs running and their copies where they are: the user
+// chose to go on with them, and the next start puts them back. Both stop
+// the watchers and the timer from taking anything back on their own.
+// `answer` is ignored when nothing is open.
 ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer);
 // The text shown when copies stayed decrypted because a program held them.
 std::wstring StillHeldText(size_t count);

@@ -47,6 +47,13 @@ inline constexpr const wchar_t* kImageLeftovers =
     L"上次映像解密没有正常结束，该文件夹中还有没有重新加密的文件。\r\n\r\n输入密码后，会先把它们重"
     L"新"
     L"加密。";
+// Plain files in a strength store for another reason: working copies of a
+// browse window put back, an encryption that did not end.
+inline constexpr const wchar_t* kPlainLeftovers =
+    L"该文件夹中还有没有重新加密的文件（上次打开的文件已放回，或上次的操作没有正常结束）。\r\n\r\n"
+    L"输入密码后，会先把它们重新加密。";
+inline constexpr const wchar_t* kPlainLeftoversStatus =
+    L"该文件夹中还有没有重新加密的文件，输入密码后先重新加密。";
 inline constexpr const wchar_t* kImageLeftoversStatus =
     L"上次映像解密没有正常结束，输入密码后先重新加密。";
 
