@@ -24,55 +24,9 @@ namespace uitest {
 namespace {
 
 namespace bt = ui::texts::browse;
-using Files = std::map<std::wstring, std::string>;
 
-constexpr const wchar_t* kProfileKey = L"Software\\ulxjm\\岚栩只读加密";
 constexpr const wchar_t* kPassword = L"开门pw1";
 constexpr const wchar_t* kSecond = L"只看pw2";
-
-std::string FileBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD done = 0;
-    const bool ok =
-        WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr) && done == bytes.size();
-    CloseHandle(h);
-    return ok;
-}
-
-void ReadTree(const std::wstring& dir, const std::wstring& rel, Files* out) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring r = rel.empty() ? name : rel + L"\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ReadTree(dir + L"\\" + name, r, out);
-        else
-            (*out)[r] = FileBytes(dir + L"\\" + name);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-}
-
-Files ReadTree(const std::wstring& dir) {
-    Files f;
-    ReadTree(dir, L"", &f);
-    return f;
-}
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -239,4 +239,67 @@ void Screenshot(const std::wstring& name) {
     DeleteFileW(done.c_str());
 }
 
+std::string FileBytes(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) bytes.append(buf, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD done = 0;
+    const bool ok =
+        WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr) && done == bytes.size();
+    CloseHandle(h);
+    return ok;
+}
+
+namespace {
+void ReadTreeInto(const std::wstring& dir, const std::wstring& rel, Files* out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring r = rel.empty() ? name : rel + L"\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ReadTreeInto(dir + L"\\" + name, r, out);
+        else
+            (*out)[r] = FileBytes(dir + L"\\" + name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+}  // namespace
+
+Files ReadTree(const std::wstring& dir) {
+    Files f;
+    ReadTreeInto(dir, L"", &f);
+    return f;
+}
+
+std::wstring ProfileString(const wchar_t* name) {
+    wchar_t buf[1024] = {};
+    DWORD size = sizeof buf - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_REG_SZ, nullptr, buf, &size) !=
+        ERROR_SUCCESS)
+        return L"<absent>";
+    return buf;
+}
+
+DWORD ProfileInt(const wchar_t* name, DWORD def) {
+    DWORD v = 0, size = sizeof v;
+    if (RegGetValueW(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_REG_DWORD, nullptr, &v, &size) !=
+        ERROR_SUCCESS)
+        return def;
+    return v;
+}
+
 }  // namespace uitest

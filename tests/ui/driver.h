@@ -4,6 +4,7 @@
 // which run under Wine with an X display (tools/test-ui).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -85,5 +86,19 @@ void Screenshot(const std::wstring& name);
 
 // Lets the program paint: waits until it has handled its queued messages.
 void Settle(HWND hwnd, DWORD ms = 300);
+
+// ---- Files and settings as the tests look at them
+
+using Files = std::map<std::wstring, std::string>;
+// The whole content of a file; "<missing>" when it cannot be read.
+std::string FileBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// Every file below `dir` by its relative path ("a\b.txt").
+Files ReadTree(const std::wstring& dir);
+
+// The program's registry profile.
+inline constexpr const wchar_t* kProfileKey = L"Software\\ulxjm\\岚栩只读加密";
+std::wstring ProfileString(const wchar_t* name);  // "<absent>" when absent
+DWORD ProfileInt(const wchar_t* name, DWORD def = 0xFFFFFFFF);
 
 }  // namespace uitest

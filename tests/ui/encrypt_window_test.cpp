@@ -22,7 +22,6 @@ namespace {
 
 namespace texts = ui::texts;
 
-constexpr const wchar_t* kProfileKey = L"Software\\ulxjm\\岚栩只读加密";
 constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 DWORD Attrs(const std::wstring& path) {
@@ -59,28 +58,6 @@ std::vector<std::wstring> TopNames(const std::wstring& dir) {
     return names;
 }
 
-std::string FileBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD done = 0;
-    const bool ok =
-        WriteFile(h, bytes.data(), DWORD(bytes.size()), &done, nullptr) && done == bytes.size();
-    CloseHandle(h);
-    return ok;
-}
-
 // A file of `mb` megabytes of varied bytes.
 bool WriteBig(const std::wstring& path, int mb) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -94,23 +71,6 @@ bool WriteBig(const std::wstring& path, int mb) {
     }
     CloseHandle(h);
     return ok;
-}
-
-DWORD ProfileInt(const wchar_t* name, DWORD def = 0xFFFFFFFF) {
-    DWORD v = 0, size = sizeof v;
-    if (RegGetValueW(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_REG_DWORD, nullptr, &v, &size) !=
-        ERROR_SUCCESS)
-        return def;
-    return v;
-}
-
-std::wstring ProfileString(const wchar_t* name) {
-    wchar_t buf[1024] = {};
-    DWORD size = sizeof buf - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CURRENT_USER, kProfileKey, name, RRF_RT_REG_SZ, nullptr, buf, &size) !=
-        ERROR_SUCCESS)
-        return L"<absent>";
-    return buf;
 }
 
 DWORD ExplorerValue(const wchar_t* name) {
