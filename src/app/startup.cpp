@@ -118,7 +118,12 @@ void ResolveStorePaths(AppGlobals& g, const std::wstring& folder) {
 void CleanUpAfterUpgrade(AppGlobals& g, Shell& shell) {
     const std::wstring old = g.ModulePath + L".old";
     if (!plat::Fs().Exists(old)) return;
-    if (!plat::Fs().DeleteFile(old)) (void)plat::Fs().Move(old, g.ModulePath + L".del");
+    if (!plat::Fs().DeleteFile(old)) {
+        // Still in use: put aside. A ".del" an earlier start left would stop the move.
+        const std::wstring del = g.ModulePath + L".del";
+        (void)plat::Fs().DeleteFile(del);
+        (void)plat::Fs().Move(old, del);
+    }
     shell.ShowMessage(FormatInt(kUpgradedFormat, kVersion));
 }
 

@@ -5,9 +5,11 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "app/globals.h"
 #include "ui/decrypt/dlg_jiemi.h"
 #include "ui/dialog.h"
 #include "ui/encrypt/dlg_jiami.h"
+#include "update/auto_upgrade.h"
 
 namespace ui {
 
@@ -43,6 +45,10 @@ void WinShell::RunDecryptWindow() {
         result = dlg.DoModal();
     }
     if (result == CDlgJieMi::kEncryptOther) RunEncryptWindow();
+}
+
+void WinShell::StartUpdateCheck() {
+    update::StartUpdateThread(app::Globals().ModulePath);
 }
 
 }  // namespace ui

@@ -12,6 +12,7 @@ class WinShell final : public app::Shell {
     void ShowMessage(const std::wstring& text) override;
     void RunEncryptWindow() override;
     void RunDecryptWindow() override;
+    void StartUpdateCheck() override;
 
   private:
     bool oleStarted_ = false;
