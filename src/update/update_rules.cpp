@@ -101,8 +101,9 @@ struct Url {
 };
 
 bool ParseUrl(const std::wstring& text, Url* url) {
+    // Letters beyond ASCII may name a file; the host must equal the base's anyway.
     for (wchar_t c : text)
-        if (c <= 0x20 || c >= 0x7F || c == L'\\' || c == L'?' || c == L'#' || c == L'@')
+        if (c <= 0x20 || c == 0x7F || c == L'\\' || c == L'?' || c == L'#' || c == L'@')
             return false;
     const size_t colon = text.find(L"://");
     if (colon == std::wstring::npos) return false;

@@ -3,6 +3,7 @@
 #include "platform/download.h"
 #include "platform/win32/win.h"
 // After windows.h:
+#include <objbase.h>
 #include <urlmon.h>
 #include <wininet.h>
 
@@ -15,7 +16,12 @@ class WinDownloader final : public Downloader {
         (void)DeleteUrlCacheEntryW(url.c_str());
     }
     bool DownloadToFile(const std::wstring& url, const std::wstring& path) override {
-        return URLDownloadToFileW(nullptr, url.c_str(), path.c_str(), 0, nullptr) == S_OK;
+        // The web client binds through COM objects: a worker thread needs
+        // COM of its own; a thread that has it keeps it.
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        const bool ok = URLDownloadToFileW(nullptr, url.c_str(), path.c_str(), 0, nullptr) == S_OK;
+        if (SUCCEEDED(com)) CoUninitialize();
+        return ok;
     }
 };
 
