@@ -16,6 +16,7 @@
 #include "platform/fs.h"
 #include "platform/settings.h"
 #include "platform/text.h"
+#include "support/pe_image.h"
 
 namespace {
 
@@ -144,6 +145,25 @@ void IniSeeds(fuzzsupport::MemFs& fs) {
 
 }  // namespace
 
+// Downloads of the self-update: program headers, good and just wrong, and
+// a description listing two files.
+void UpdateSeeds() {
+    testsupport::PeFields f;
+    f.bodySize = 64;
+    Seed("update", "program", testsupport::PeImage(f));
+    f.subsystem = 3;
+    Seed("update", "broken_console_program", testsupport::PeImage(f));
+    f = {};
+    f.bodySize = 0;
+    f.sections = 3;
+    Seed("update", "broken_cut_sections", testsupport::PeImage(f).substr(0, 0x80 + 24 + 240 + 60));
+    Seed("update", "description",
+         "[VERSION]\r\nDLLVER=1658\r\nVER=3070\r\nCOUNTS=2\r\n[FF]\r\nBCOUNTS=0\r\n"
+         "[SOURCE]\r\nURL0=https://www.ulxjm.example/rlxjm/ulxjm.exe\r\n"
+         "URL1=https://www.ulxjm.example/rlxjm/..%2fmima.dat\r\n"
+         "[LENGTH]\r\nLEN0=300000\r\nLEN1=0\r\n");
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -157,5 +177,6 @@ int main(int argc, char** argv) {
     RecordSeeds();
     FailListSeeds(fs);
     IniSeeds(fs);
+    UpdateSeeds();
     return g_failed ? 1 : 0;
 }
