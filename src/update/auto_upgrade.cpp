@@ -102,8 +102,9 @@ bool CAutoUpgrade::InstallProgram(const std::wstring& temporary) {
     (void)plat::Fs().DeleteFile(old);
     if (!plat::Fs().Move(modulePath_, old)) return false;
     if (plat::Fs().Move(temporary, modulePath_)) return true;
-    // Never leave the folder without its program.
-    (void)plat::Fs().Move(old, modulePath_);
+    // Never leave the folder without its program: the running one goes
+    // back, or at least a copy of it.
+    if (!plat::Fs().Move(old, modulePath_)) (void)plat::Fs().Copy(old, modulePath_, true);
     return false;
 }
 
