@@ -178,23 +178,41 @@ TEST_F(AutoUpgradeTest, ProgramFileWithoutSizeCheckIsInstalled) {
 }
 
 TEST_F(AutoUpgradeTest, FailedSwapAlwaysLeavesAProgramUnderItsName) {
-    enum Blocked { kRunningProgram, kNewFile };
-    for (Blocked blocked : {kRunningProgram, kNewFile}) {
-        SCOPED_TRACE(blocked == kRunningProgram ? "program cannot move" : "new file cannot move");
+    struct Case {
+        const char* what;
+        bool programStays, newFileStays, oldStays;
+        std::vector<std::wstring> left;
+    };
+    const Case cases[] = {
+        {"program cannot move", true, false, false, {L"ulxjm.exe"}},
+        {"new file cannot move", false, true, false, {L"ulxjm.exe"}},
+        // Then a copy of the running program takes its name.
+        {"new file and old program cannot move",
+         false,
+         true,
+         true,
+         {L"ulxjm.exe", L"ulxjm.exe.old"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         Offer(3070, {Url(L"ulxjm.exe")});
         Serve(L"ulxjm.exe", newProgram_);
         enginetest::HookedFs fs;
         fs.hook = [&](enginetest::FsOp op, const std::wstring& path) -> uint32_t {
-            if (op != enginetest::FsOp::Move) return 0;
-            const bool fromProgram = path == exe_;
-            const bool fromTemporary = update::IsTemporaryName(plat::LeafName(path));
-            if (blocked == kRunningProgram && fromProgram) return plat::kErrSharingViolation;
-            if (blocked == kNewFile && fromTemporary) return plat::kErrAccessDenied;
-            return 0u;
+            if (op != enginetest::FsOp::Move) return 0u;
+            const bool blocked = (c.programStays && path == exe_) ||
+                                 (c.oldStays && path == exe_ + L".old") ||
+                                 (c.newFileStays && update::IsTemporaryName(plat::LeafName(path)));
+            return blocked ? uint32_t(plat::kErrSharingViolation) : 0u;
         };
-        plat::ScopedFileSystem use(fs);
-        EXPECT_EQ(Run(), 0);
-        ExpectProgramUntouched();
+        {
+            plat::ScopedFileSystem use(fs);
+            EXPECT_EQ(Run(), 0);
+        }
+        EXPECT_EQ(ReadFileBytes(exe_), kRunning);
+        EXPECT_EQ(Names(prog_), c.left);
+        EXPECT_TRUE(Names(tmp_).empty());
+        (void)plat::Fs().DeleteFile(exe_ + L".old");
     }
 }
 
