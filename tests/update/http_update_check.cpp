@@ -48,6 +48,7 @@ class HttpUpdateTest : public ::testing::Test {
         ASSERT_NE(plat::OsDownloader(), nullptr);
         ASSERT_TRUE(testsupport::ReadFileBytes(Env(L"ULX_HTTP_PROGRAM"), &program_));
         ASSERT_TRUE(plat::Fs().CreateDir(prog_) && plat::Fs().CreateDir(tmp_));
+        ASSERT_TRUE(plat::Fs().CreateDir(www_));
         ASSERT_TRUE(WriteFileBytes(exe_, kRunning));
     }
 
