@@ -18,9 +18,15 @@ def main():
     lock = threading.Lock()
 
     class Handler(http.server.SimpleHTTPRequestHandler):
-        def log_message(self, fmt, *args):
+        # One line per answered request (an error answer is logged twice
+        # through log_message, so that stays quiet).
+        def log_request(self, code="-", size="-"):
             with lock, open(log, "a", encoding="utf-8") as f:
-                f.write("%s %s %s\n" % (self.server.server_address[0], self.command, self.path))
+                f.write("%s %s %s %s\n" % (self.server.server_address[0], self.command,
+                                            self.path, code))
+
+        def log_message(self, fmt, *args):
+            pass
 
     handler = functools.partial(Handler, directory=root)
     first = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
