@@ -8,6 +8,7 @@
 #include "app/startup.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "update/update_rules.h"
 
 namespace store {
 namespace {
@@ -111,10 +112,11 @@ bool IsNeverMoved(const std::wstring& folder, const std::wstring& name,
     if (modulePath.empty()) return false;
     const std::wstring path = plat::JoinPath(folder, name);
     if (plat::EqualsNoCase(path, modulePath)) return true;
+    if (!plat::EqualsNoCase(plat::WithSep(folder), plat::ParentWithSep(modulePath))) return false;
     // The start-up password guards the program beside it: moved away, the
-    // guard would be gone and its text would travel with the data.
-    return plat::EqualsNoCase(name, app::kStartupPasswordFile) &&
-           plat::EqualsNoCase(plat::WithSep(folder), plat::ParentWithSep(modulePath));
+    // guard would be gone and its text would travel with the data. A new
+    // program being downloaded beside it must stay there to take its place.
+    return plat::EqualsNoCase(name, app::kStartupPasswordFile) || update::IsTemporaryName(name);
 }
 
 std::wstring PlacedProgramName(const std::wstring& modulePath) {

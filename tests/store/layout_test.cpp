@@ -48,10 +48,16 @@ TEST_F(StoreTest, TheProgramAndItsStartupPasswordAreNeverMoved) {
         std::wstring folder, name, module;
         bool never;
     } cases[] = {
-        {folder_, L"加密.exe", exe, true},  {folder_, L"MIMA.DAT", exe, true},
+        {folder_, L"加密.exe", exe, true},
+        {folder_, L"MIMA.DAT", exe, true},
         {other, L"mima.dat", exe, false},  // a user's file elsewhere
-        {folder_, L"mima.dat", L"", false}, {other, L"加密.exe", exe, false},
+        {folder_, L"mima.dat", L"", false},
+        {other, L"加密.exe", exe, false},
         {folder_, L"ulxjm", L"", true},
+        // A new program on its way in stays beside the running one.
+        {folder_, L"~ulxjm-upd.4242.0.tmp", exe, true},
+        {other, L"~ulxjm-upd.4242.0.tmp", exe, false},
+        {folder_, L"~ulxjm-upd.notes.tmp", exe, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(store::IsNeverMoved(c.folder, c.name, c.module), c.never)
