@@ -162,9 +162,7 @@ HWND FindOf(DWORD pid, const wchar_t* cls, const std::wstring& title = L"") {
 class BrowseWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wchar_t flag[8] = {};
-        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
-            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
         ASSERT_FALSE(dir_.path().empty());
         RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
         const DWORD zero = 0;
@@ -266,12 +264,7 @@ class BrowseWindowTest : public ::testing::Test {
         return n;
     }
     std::wstring Answer(HWND except, int button) {
-        HWND box = WaitForMessageBox(program_.pid(), except);
-        if (!box) return L"<no message>";
-        const std::wstring text = MessageBoxText(box);
-        AnswerMessageBox(box, button);
-        EXPECT_TRUE(WaitForWindowGone(box));
-        return text;
+        return AnswerNextBox(program_.pid(), except, button);
     }
     void ExpectEnds() {
         DWORD code = 1234;
@@ -511,6 +504,31 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         ExpectEnds();
     }
     ExpectStoreAsBefore();
+}
+
+// Left without input, the window locks itself; the folder's password
+// unlocks it. The test shortens the 188 s wait through the environment.
+TEST_F(BrowseWindowTest, IdleLockUnlocksWithTheFolderPassword) {
+    MakeStore(0);
+    SetEnvironmentVariableW(L"ULXJM_TEST_IDLE_LOCK_S", L"3");
+    HWND browse = OpenBrowse();
+    SetEnvironmentVariableW(L"ULXJM_TEST_IDLE_LOCK_S", nullptr);
+    ASSERT_TRUE(browse);
+    HWND lock = OtherDialog(browse, IDC_LOCK_PASSWORD);
+    ASSERT_TRUE(lock) << "the window did not lock itself";
+    EXPECT_EQ(ui::texts::kLockCaption, WindowText(lock));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(browse, IDC_BROWS_LIST)));
+    for (const wchar_t* typed : {L"", L"开门PW1", L"wrong"}) {
+        SetItemText(lock, IDC_LOCK_PASSWORD, typed);
+        ClickButton(lock, IDC_LOCK_UNLOCK);
+        EXPECT_EQ(ui::texts::kLockWrongPassword, Answer(lock, IDOK));
+    }
+    SetItemText(lock, IDC_LOCK_PASSWORD, kPassword);
+    ClickButton(lock, IDC_LOCK_UNLOCK);
+    ASSERT_TRUE(WaitForWindowGone(lock));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(browse, IDC_BROWS_LIST)));
+    PostMessageW(browse, WM_CLOSE, 0, 0);
+    ExpectEnds();
 }
 
 // Move-in encrypts an outside file into the folder shown and removes it

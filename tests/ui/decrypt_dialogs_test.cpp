@@ -133,9 +133,7 @@ HWND WaitForOtherInstance(DWORD notPid, DWORD* pid) {
 class DecryptOtherListTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wchar_t flag[8] = {};
-        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
-            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
         ASSERT_FALSE(dir_.path().empty());
         exe_ = dir_ / L"ulxjm.exe";
         ASSERT_TRUE(CopyFileW((OwnFolder() + L"ulxjm.exe").c_str(), exe_.c_str(), FALSE));
@@ -162,14 +160,7 @@ class DecryptOtherListTest : public ::testing::Test {
         }
     }
     // The next message box of the program: its text, answered with OK.
-    std::wstring Answer() {
-        HWND box = WaitForMessageBox(program_.pid(), list_);
-        if (!box) return L"<no message>";
-        const std::wstring text = MessageBoxText(box);
-        AnswerMessageBox(box, IDOK);
-        EXPECT_TRUE(WaitForWindowGone(box));
-        return text;
-    }
+    std::wstring Answer() { return AnswerNextBox(program_.pid(), list_); }
     // 解密其他文件夹, and `folder` chosen in the folder browser.
     void ChooseOther(DWORD pid, const std::wstring& folder) {
         ClickButton(list_, IDC_LIST_DECRYPT_OTHER);
@@ -293,9 +284,7 @@ TEST_F(DecryptOtherListTest, ProgramThatCannotStartAgainIsReportedAndTheListStay
 class ScreenLockTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wchar_t flag[8] = {};
-        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
-            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
     }
     void TearDown() override { host_.Kill(); }
     HWND Start(const std::wstring& args) {

@@ -148,9 +148,7 @@ class QuietUi : public engine::PassUi {
 class DecryptWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wchar_t flag[8] = {};
-        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
-            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
         ASSERT_FALSE(dir_.path().empty());
         // A known profile: not the first run, nothing remembered.
         RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
@@ -216,12 +214,7 @@ class DecryptWindowTest : public ::testing::Test {
         EXPECT_TRUE(WaitForWindowGone(p));
     }
     std::wstring Answer(HWND except, int button = IDOK) {
-        HWND box = WaitForMessageBox(program_.pid(), except);
-        if (!box) return L"<no message>";
-        const std::wstring text = MessageBoxText(box);
-        AnswerMessageBox(box, button);
-        EXPECT_TRUE(WaitForWindowGone(box));
-        return text;
+        return AnswerNextBox(program_.pid(), except, button);
     }
     void ExpectEnds(DWORD ms = 90000) {
         DWORD code = 1234;

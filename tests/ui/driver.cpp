@@ -302,4 +302,18 @@ DWORD ProfileInt(const wchar_t* name, DWORD def) {
     return v;
 }
 
+std::wstring AnswerNextBox(DWORD pid, HWND except, int button) {
+    HWND box = WaitForMessageBox(pid, except);
+    if (!box) return L"<no message>";
+    const std::wstring text = MessageBoxText(box);
+    AnswerMessageBox(box, button);
+    if (!WaitForWindowGone(box)) return text + L" <stayed>";
+    return text;
+}
+
+bool HaveDisplay() {
+    wchar_t flag[8] = {};
+    return GetEnvironmentVariableW(L"ULX_UI", flag, 8) != 0 && flag[0] == L'1';
+}
+
 }  // namespace uitest

@@ -79,6 +79,12 @@ void ClickButton(HWND dlg, int id);
 std::wstring MessageBoxText(HWND box);
 // Clicks the box's button `id` (IDOK, IDYES, IDNO ...).
 void AnswerMessageBox(HWND box, int id);
+// Waits for the next message box of `pid` other than `except`, answers it
+// with `button` and returns its text ("<no message>" when none came).
+std::wstring AnswerNextBox(DWORD pid, HWND except, int button = IDOK);
+
+// True when the runner (tools/test-ui) gave the tests a display (ULX_UI=1).
+bool HaveDisplay();
 
 // Asks the runner (tools/test-ui) for a screenshot of the whole screen named
 // `name`.png. Does nothing when no runner listens (ULX_SHOT_DIR unset).

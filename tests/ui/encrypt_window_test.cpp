@@ -110,9 +110,7 @@ BOOL CALLBACK FindPage(HWND child, LPARAM lp) {
 class EncryptWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wchar_t flag[8] = {};
-        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
-            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
         ASSERT_FALSE(dir_.path().empty());
         // A known profile: defaults everywhere, and no first-run page (it
         // would start a browser).
@@ -145,12 +143,7 @@ class EncryptWindowTest : public ::testing::Test {
     }
     // The next message box: its text, answered with `button`.
     std::wstring Answer(HWND except, int button = IDOK) {
-        HWND box = WaitForMessageBox(program_.pid(), except);
-        if (!box) return L"<no message>";
-        const std::wstring text = MessageBoxText(box);
-        AnswerMessageBox(box, button);
-        EXPECT_TRUE(WaitForWindowGone(box));
-        return text;
+        return AnswerNextBox(program_.pid(), except, button);
     }
     // `ms`: how long the pass may take; a loaded machine runs Wine slowly.
     void ExpectEnds(DWORD ms = 60000) {

@@ -24,9 +24,7 @@ bool WriteFile(const std::wstring& path, const char* text) {
 class UpgradeWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wchar_t flag[8] = {};
-        if (GetEnvironmentVariableW(L"ULX_UI", flag, 8) == 0 || flag[0] != L'1')
-            GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
         ASSERT_FALSE(dir_.path().empty());
         // Nothing to fetch: a port where nobody listens answers at once.
         SetEnvironmentVariableW(L"ULXJM_UPDATE_BASE", L"http://127.0.0.1:9/none");

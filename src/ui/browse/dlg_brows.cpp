@@ -11,6 +11,7 @@
 #include "crypto/records.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "resource.h"
 #include "ui/browse/logic/browse_texts.h"
@@ -124,6 +125,12 @@ uint32_t WinBrowsePlatform::TickMs() {
 uint32_t WinBrowsePlatform::LastInputMs() {
     LASTINPUTINFO li = {sizeof(li), 0};
     return GetLastInputInfo(&li) ? li.dwTime : GetTickCount();
+}
+uint32_t WinBrowsePlatform::IdleLockSeconds() {
+    // Tests shorten the wait (ULXJM_TEST_IDLE_LOCK_S, 1 to 188); it is never longer.
+    const std::wstring text = plat::EnvironmentValue(L"ULXJM_TEST_IDLE_LOCK_S");
+    const long v = text.empty() ? 0 : std::wcstol(text.c_str(), nullptr, 10);
+    return v >= 1 && v < long(browse::kIdleLockSeconds) ? uint32_t(v) : browse::kIdleLockSeconds;
 }
 bool WinBrowsePlatform::InUse(const std::wstring& path) {
     const std::wstring p = plat::WithoutSep(path);

@@ -33,6 +33,7 @@ class WinBrowsePlatform final : public browse::BrowsePlatform {
     browse::Handle FindWindowByTitle(const std::wstring& title) override;
     uint32_t TickMs() override;
     uint32_t LastInputMs() override;
+    uint32_t IdleLockSeconds() override;
     bool InUse(const std::wstring& path) override;
 };
 

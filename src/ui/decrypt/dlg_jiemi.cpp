@@ -46,6 +46,21 @@ bool FolderIsFree(const std::wstring& folder) {
     return plat::TryLockFolder(folder, nullptr) != nullptr;
 }
 
+// The shown top-level window titled exactly `title`: a window the shell
+// keeps hidden under the same title (while it ends, or before it shows) is
+// not the one the user works in.
+HWND FindShownWindow(const std::wstring& title) {
+    for (HWND h = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); h;
+         h = FindWindowExW(nullptr, h, nullptr, title.c_str()))
+        if (IsWindowVisible(h)) return h;
+    return nullptr;
+}
+
+// The drive's window is in use while it is there and shown.
+bool WindowInUse(HWND w) {
+    return w && IsWindow(w) && IsWindowVisible(w);
+}
+
 std::wstring ProtectedFolder() {
     return plat::WithoutSep(app::Globals().ModuleFolder);
 }
@@ -364,9 +379,9 @@ bool CDlgJieMi::RunImage(const logic::Verification& v) {
 bool CDlgJieMi::FindWatchedWindow() {
     if (!drive_) return false;
     const logic::WatchTitles t = logic::MakeWatchTitles(Watch().title, drive_->Name());
-    HWND w = t.a.empty() ? nullptr : FindWindowW(nullptr, t.a.c_str());
-    if (!w) w = FindWindowW(nullptr, t.b.c_str());
-    if (!w && !t.c.empty()) w = FindWindowW(nullptr, t.c.c_str());
+    HWND w = t.a.empty() ? nullptr : FindShownWindow(t.a);
+    if (!w) w = FindShownWindow(t.b);
+    if (!w && !t.c.empty()) w = FindShownWindow(t.c);
     if (!w) {
         // A labelled drive, or a title the shell words otherwise.
         struct Search {
@@ -398,14 +413,14 @@ void CDlgJieMi::OnTimer(UINT_PTR id) {
             if (drive_ && drive_->Reachable()) KillTimer(hwnd(), kTimerWait);
             break;
         case kTimerSearch:
-            if (Watch().window && IsWindow(Watch().window)) {
+            if (WindowInUse(Watch().window)) {
                 m_bWindowFound = true;
                 KillTimer(hwnd(), kTimerSearch);
             }
             (void)FindWatchedWindow();
             break;
         case kTimerClose: {
-            const bool alive = Watch().window && IsWindow(Watch().window);
+            const bool alive = WindowInUse(Watch().window);
             if (closeWatch_.Tick(m_bWindowFound, alive, Watch().encryptNow) ==
                 logic::CloseWatch::Step::Wait)
                 break;

@@ -58,9 +58,9 @@ std::vector<std::wstring> FolderWindowTitles(const std::wstring& rel, const std:
     return {plat::LeafName(plat::WithoutSep(rel)), plat::WithoutSep(DrivePath(drive, rel))};
 }
 
-bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown) {
+bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown, uint32_t idleSeconds) {
     // Unsigned: the tick count wraps after 49.7 days.
-    return !lockShown && uint32_t(nowMs - lastInputMs) / 1000 >= kIdleLockSeconds;
+    return !lockShown && uint32_t(nowMs - lastInputMs) / 1000 >= idleSeconds;
 }
 
 TimerResult TimerTick(OpenedItems& opened, BrowsePlatform& platform, const std::wstring& drive,
@@ -79,7 +79,8 @@ TimerResult TimerTick(OpenedItems& opened, BrowsePlatform& platform, const std::
         if (std::none_of(r.toReturn.begin(), r.toReturn.end(),
                          [&](const std::wstring& p) { return plat::EqualsNoCase(p, rel); }))
             r.toReturn.push_back(rel);
-    r.lock = IdleLockDue(platform.TickMs(), platform.LastInputMs(), lockShown);
+    r.lock = IdleLockDue(platform.TickMs(), platform.LastInputMs(), lockShown,
+                         platform.IdleLockSeconds());
     return r;
 }
 

@@ -63,6 +63,9 @@ Layout ComputeLayout(const LayoutInput& in);
 
 // ---- What the window asks the system
 
+// No input for this long locks the window.
+inline constexpr uint32_t kIdleLockSeconds = 188;
+
 class BrowsePlatform {
   public:
     virtual ~BrowsePlatform() = default;
@@ -73,6 +76,8 @@ class BrowsePlatform {
     // wrapping at 2^32.
     virtual uint32_t TickMs() = 0;
     virtual uint32_t LastInputMs() = 0;
+    // Seconds without input before the window locks itself.
+    virtual uint32_t IdleLockSeconds() { return kIdleLockSeconds; }
     // True while some program holds the file, or a file below the folder,
     // at `path` open, so that moving it back would pull it away from under
     // that program (Windows: a share-exclusive open fails).
@@ -86,8 +91,8 @@ std::wstring DrivePath(const std::wstring& drive, const std::wstring& rel);
 std::vector<std::wstring> FolderWindowTitles(const std::wstring& rel, const std::wstring& drive);
 
 // No input for 188 seconds or more (wrap-safe), and the lock not already up.
-bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown);
-inline constexpr uint32_t kIdleLockSeconds = 188;
+bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown,
+                 uint32_t idleSeconds = kIdleLockSeconds);
 inline constexpr int kTimerId = 18;
 inline constexpr uint32_t kTimerPeriodMs = 2888;
 
