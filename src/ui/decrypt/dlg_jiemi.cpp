@@ -413,11 +413,13 @@ void CDlgJieMi::OnTimer(UINT_PTR id) {
             if (drive_ && drive_->Reachable()) KillTimer(hwnd(), kTimerWait);
             break;
         case kTimerSearch:
+            // Found counts at once: a window closed soon after it showed
+            // must not leave the folder open for the six-tick wait.
+            if (!WindowInUse(Watch().window)) (void)FindWatchedWindow();
             if (WindowInUse(Watch().window)) {
                 m_bWindowFound = true;
                 KillTimer(hwnd(), kTimerSearch);
             }
-            (void)FindWatchedWindow();
             break;
         case kTimerClose: {
             const bool alive = WindowInUse(Watch().window);
