@@ -140,20 +140,25 @@ TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {
         size_t windows, processes, paths;
     } kCases[] = {
         {ui::browse::CloseAnswer::Cancel, true, 0, 0, 0},
-        {ui::browse::CloseAnswer::No, false, 0, 0, 0},
-        {ui::browse::CloseAnswer::Yes, false, 1, 1, 2},
+        // No: only the copy whose program has ended goes back.
+        {ui::browse::CloseAnswer::No, false, 0, 0, 1},
+        {ui::browse::CloseAnswer::Yes, false, 1, 1, 3},
     };
     for (const auto& c : kCases) {
         OpenedItems o;
         o.AddFolder(L"相册");
         o.SetFolderWindow(L"相册", 3);
         o.AddFile(L"a.txt", 4);
+        o.AddWaiting(L"b.txt");
+        o.AddWaiting(L"相册\\x.jpg");  // inside a folder still open
         ASSERT_TRUE(ui::browse::CloseNeedsQuestion(o));
         const auto plan = ui::browse::PlanClose(o, c.answer);
         EXPECT_EQ(plan.stay, c.stay);
         EXPECT_EQ(plan.windowsToClose.size(), c.windows);
         EXPECT_EQ(plan.processesToEnd.size(), c.processes);
         EXPECT_EQ(plan.toReturn.size(), c.paths);
+        if (c.answer == ui::browse::CloseAnswer::No)
+            EXPECT_EQ(plan.toReturn, std::vector<std::wstring>{L"b.txt"});
         // Cancel changes nothing; the others stop the watchers.
         EXPECT_EQ(o.Closing(), !c.stay);
         EXPECT_EQ(o.IsOpenedPath(L"a.txt"), c.stay);

@@ -186,8 +186,12 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer) {
         return plan;
     }
     OpenedItems::CloseSet set = opened.BeginClosing();
-    // No: the user keeps working on them; the next start puts them back.
-    if (answer == CloseAnswer::No) return plan;
+    // No: what the user keeps working on stays, and the next start puts it
+    // back; copies whose programs have ended go back now.
+    if (answer == CloseAnswer::No) {
+        plan.toReturn = std::move(set.idle);
+        return plan;
+    }
     plan.windowsToClose = std::move(set.folderWindows);
     plan.processesToEnd = std::move(set.processes);
     plan.toReturn = std::move(set.paths);

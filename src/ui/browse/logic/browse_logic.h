@@ -167,7 +167,8 @@ struct ClosePlan {
 };
 // Yes ends the folder windows and programs and takes everything back. No
 // leaves the programs running and their copies where they are: the user
-// chose to go on with them, and the next start puts them back. Both stop
+// chose to go on with them, and the next start puts them back. Copies whose
+// programs have ended (waiting ones outside anything still open) go back. Both stop
 // the watchers and the timer from taking anything back on their own.
 // `answer` is ignored when nothing is open.
 ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer);

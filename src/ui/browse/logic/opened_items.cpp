@@ -192,7 +192,13 @@ OpenedItems::CloseSet OpenedItems::BeginClosing() {
         if (f.process) out.processes.push_back(f.process);
         AddOnce(out.paths, f.rel);
     }
-    for (const auto& w : waiting_) AddOnce(out.paths, w);
+    for (const auto& w : waiting_) {
+        AddOnce(out.paths, w);
+        bool open = false;
+        for (const auto& d : folders_) open = open || IsSameOrInside(w, d.rel);
+        for (const auto& f : files_) open = open || plat::EqualsNoCase(w, f.rel);
+        if (!open) AddOnce(out.idle, w);
+    }
     // A path inside another one goes back with it.
     std::vector<std::wstring> outer;
     for (const auto& p : out.paths) {

@@ -69,6 +69,9 @@ class OpenedItems {
         std::vector<Handle> folderWindows;  // non-null windows of opened folders
         std::vector<Handle> processes;      // non-null processes of opened files
         std::vector<std::wstring> paths;    // folders, files and waiting copies, once each
+        // Waiting copies outside every folder and file still open: nothing
+        // the user works on any more.
+        std::vector<std::wstring> idle;
     };
     // Marks the window as closing (watchers and the folder scan stop taking
     // anything back) and hands over what is open, in one step.
