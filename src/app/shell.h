@@ -18,6 +18,9 @@ class Shell {
     virtual void RunDecryptWindow() = 0;
     // Starts the background self-update check; must not block.
     virtual void StartUpdateCheck() {}
+    // The process's exit code once the main window has closed: non-zero
+    // when its work ended with something left undone.
+    virtual int ExitCode() const { return 0; }
 };
 
 }  // namespace app

@@ -264,7 +264,7 @@ int InitInstance(Shell& shell) {
     ReadStartupPassword(g);
 
     SelectRole(g, shell);
-    return 0;
+    return shell.ExitCode();
 }
 
 }  // namespace app

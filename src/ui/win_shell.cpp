@@ -44,6 +44,7 @@ void WinShell::RunDecryptWindow() {
         CDlgJieMi dlg;
         result = dlg.DoModal();
     }
+    if (result == CDlgJieMi::kIncomplete) exitCode_ = 1;
     if (result == CDlgJieMi::kEncryptOther) RunEncryptWindow();
 }
 

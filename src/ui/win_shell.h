@@ -13,9 +13,11 @@ class WinShell final : public app::Shell {
     void RunEncryptWindow() override;
     void RunDecryptWindow() override;
     void StartUpdateCheck() override;
+    int ExitCode() const override { return exitCode_; }
 
   private:
     bool oleStarted_ = false;
+    int exitCode_ = 0;
 };
 
 }  // namespace ui

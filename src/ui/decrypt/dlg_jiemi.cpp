@@ -228,7 +228,7 @@ void CDlgJieMi::OnDecrypt() {
     // Read after the check: the secondary password always browses.
     const int mode = m_nOperation;
     if (mode == logic::kModeFull) {
-        EndDialog(IDOK);
+        EndDialog(passComplete_ ? IDOK : kIncomplete);
         return;
     }
     if (mode != logic::kModeImage) return;
@@ -348,6 +348,13 @@ bool CDlgJieMi::RunImage(const logic::Verification& v) {
             RunPass([&] { return engine::DecryptStore(folder, password, 0, ui); }, false);
         if (!s.started) {
             drive_.reset();
+            // A pass that broke off may have left files plain: they are
+            // encrypted first once the password is given again.
+            WinPassUi recoverUi;
+            const engine::RecoveryReport r =
+                engine::Recover(ProtectedFolder(), g.ModulePath, recoverUi);
+            leftovers_ = r.pendingStrength;
+            leftoversOfImage_ = r.imageOpen;
             return false;
         }
     }
@@ -448,8 +455,11 @@ void CDlgJieMi::FinishImageUse() {
         return;
     }
     drive_.reset();
-    if (kind_ != crypto::kKindNormal && !ReEncrypt(kind_, true))
+    if (kind_ != crypto::kKindNormal && !ReEncrypt(kind_, true)) {
         MessageBoxApp(hwnd(), texts::kReEncryptIncomplete, MB_ICONEXCLAMATION);
+        EndDialog(kIncomplete);
+        return;
+    }
     EndDialog(IDOK);
 }
 
@@ -463,6 +473,7 @@ bool CDlgJieMi::RunFull(const logic::Verification& v) {
     WinPassUi ui;
     const engine::PassSummary s =
         RunPass([&] { return engine::DecryptFolder(folder, password, ui); }, false);
+    passComplete_ = s.ok();
     return s.started;
 }
 

@@ -35,6 +35,9 @@ class CDlgJieMi : public Dialog {
     // DoModal's result when the user chose "加密其他": the caller runs the
     // encrypt window on app::Globals().TargetFolder.
     static constexpr INT_PTR kEncryptOther = 100;
+    // DoModal's result when the folder was opened or made safe again only in
+    // part (the user was told; the program's exit code says so too).
+    static constexpr INT_PTR kIncomplete = 101;
 
   protected:
     BOOL OnInitDialog() override;
@@ -75,6 +78,7 @@ class CDlgJieMi : public Dialog {
     bool m_bWindowFound = false;
     logic::CloseWatch closeWatch_;
     UINT_PTR timerWait_ = 0, timerSearch_ = 0, timerClose_ = 0;
+    bool passComplete_ = true;       // the last full decryption left nothing undone
     bool leftovers_ = false;         // plain files wait in a strength store
     bool leftoversOfImage_ = false;  // ...left by an image use
     int leftoverKind_ = 0;
