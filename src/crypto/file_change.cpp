@@ -98,13 +98,6 @@ namespace {
 // What a copy on disk is, measured against one change's record.
 enum class Copy { Missing, Old, New, Between, Other };
 
-uint64_t SizeOf(const std::wstring& path) {
-    std::unique_ptr<plat::File> f =
-        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    uint64_t size = 0;
-    return f && f->Size(&size) ? size : UINT64_MAX;
-}
-
 bool BytesAt(plat::File& f, uint64_t offset, const std::vector<uint8_t>& want) {
     if (want.empty()) return true;
     std::vector<uint8_t> got(want.size());
@@ -183,8 +176,21 @@ Copy WholeCopy(const std::wstring& path, const FileChange& c, bool source) {
     return source ? Copy::Old : Copy::New;
 }
 
+// A copy with nothing in it: empty, or zeros where a pulled drive freed its
+// space before its entry went. It holds nothing to keep.
 bool EmptyFile(const std::wstring& path) {
-    return IsPlainFile(path) && SizeOf(path) == 0;
+    if (!IsPlainFile(path)) return false;
+    std::unique_ptr<plat::File> f =
+        plat::Fs().Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+    if (!f) return false;
+    std::vector<uint8_t> buf(64 * 1024);
+    for (;;) {
+        uint32_t got = 0;
+        if (!f->Read(buf.data(), uint32_t(buf.size()), &got)) return false;
+        if (got == 0) return true;
+        for (uint32_t k = 0; k < got; ++k)
+            if (buf[k] != 0) return false;
+    }
 }
 
 bool Sync(const std::wstring& path) {

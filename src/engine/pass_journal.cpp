@@ -20,10 +20,12 @@ namespace {
 // Journals of earlier versions: header, then records without checksums.
 constexpr char kMagicV1[8] = {'U', 'L', 'X', 'J', 'R', 'N', 'L', '1'};
 constexpr size_t kHeaderSizeV1 = 8 + 4 + 4 + 4;
-// Now: magic, header checksum, then sequence, pass, strength, record count
-// and body length; each record is its length, its bytes and their checksum.
+// Now: magic, header checksum, then sequence, pass, strength, record count,
+// body length and the store's identity; each record is its length, its
+// bytes and their checksum.
 constexpr char kMagic[8] = {'U', 'L', 'X', 'J', 'R', 'N', 'L', '2'};
-constexpr size_t kHeaderSize = 8 + 4 + 5 * 4;
+constexpr size_t kIdSize = 16;
+constexpr size_t kHeaderSize = 8 + 4 + 5 * 4 + kIdSize;
 // A journal holds one batch; anything far larger was not written by us.
 constexpr uint64_t kMaxJournalSize = 64ull << 20;
 constexpr uint32_t kMaxRecords = 100000;
@@ -117,6 +119,13 @@ bool PassJournal::Write(const std::vector<const crypto::FileChange*>& batch) {
         ++count;
     }
     plat::FileSystem& fs = plat::Fs();
+    std::string id = store::StoreId(param_, false);
+    if (id.empty()) {
+        // A new identity is on the medium before any journal names it.
+        id = store::StoreId(param_, true);
+        if (id.size() != kIdSize || !fs.SyncVolume(param_)) return false;
+    }
+    if (id.size() != kIdSize) return false;
     if (!slotsRead_) {
         // Continue the numbering of whatever journal is in force.
         slotsRead_ = true;
@@ -144,6 +153,7 @@ bool PassJournal::Write(const std::vector<const crypto::FileChange*>& batch) {
     PutU32(&header, uint32_t(strength_));
     PutU32(&header, count);
     PutU32(&header, uint32_t(records.size()));
+    header += id;
     PutU32(&bytes, crypto::Crc32(header.data(), header.size()));
     bytes += header;
     bytes += records;
@@ -203,7 +213,7 @@ bool ResolveChange(const std::wstring& data, crypto::FileChange* c) {
     return !c->from.empty() && !c->to.empty() && (c->InPlace() || !c->temp.empty());
 }
 
-Slot ReadSlot(const std::wstring& path, const std::wstring& data) {
+Slot ReadSlot(const std::wstring& path, const std::wstring& data, const std::string& storeId) {
     Slot slot;
     plat::FileSystem& fs = plat::Fs();
     const uint32_t attrs = fs.GetAttributes(path);
@@ -272,6 +282,12 @@ Slot ReadSlot(const std::wstring& path, const std::wstring& data) {
     }
     if (std::memcmp(bytes.data(), kMagic, 8) != 0 ||
         GetU32(bytes.data() + 8) != crypto::Crc32(bytes.data() + 12, kHeaderSize - 12)) {
+        slot.state = Slot::Foreign;
+        return slot;
+    }
+    // Another store's journal (copied in, or crafted) is not this one's.
+    if (storeId.size() != kIdSize ||
+        std::memcmp(bytes.data() + kHeaderSize - kIdSize, storeId.data(), kIdSize) != 0) {
         slot.state = Slot::Foreign;
         return slot;
     }
@@ -347,7 +363,8 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     PassJournal journal(root);
     const std::wstring paths[2] = {journal.Path(), journal.NextPath()};
     const std::wstring data = store::DataDir(root);
-    Slot slots[2] = {ReadSlot(paths[0], data), ReadSlot(paths[1], data)};
+    const std::string storeId = store::StoreId(store::ParamDir(root), false);
+    Slot slots[2] = {ReadSlot(paths[0], data, storeId), ReadSlot(paths[1], data, storeId)};
     if (slots[0].state == Slot::Absent && slots[1].state == Slot::Absent) {
         // No journal. Records without a data folder are what a store's
         // removal leaves when it is stopped half-way: finish it.
@@ -381,7 +398,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         if (slots[k].state == Slot::Foreign && (use < 0 || slots[k].sequence == 0)) {
             const std::wstring kept = SetAside(paths[k]);
             report.setAside = kept.empty() ? paths[k] : kept;
-            log.Append(paths[k] + L",不是完整的操作记录，没有使用" +
+            log.Append(paths[k] + L",不是这个文件夹完整的操作记录，没有使用" +
                        (kept.empty() ? std::wstring(L"。") : L"，已另存为" + kept + L"。"));
         } else {
             (void)fs.DeleteFile(paths[k]);

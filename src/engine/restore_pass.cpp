@@ -201,6 +201,10 @@ bool RestorePass::RemoveStore() {
     // next run removes. The other way round, a store with its data folder
     // but without records could not be opened any more.
     if (!fs.RemoveDir(data_)) return false;
+    // Durable before the records go: a drive could otherwise keep the
+    // records' removal and lose the data folder's, leaving a store that no
+    // password opens.
+    (void)fs.SyncVolume(root_);
     RemoveStoreLeftovers(root_, param_);
     return !fs.Exists(data_);
 }
@@ -219,6 +223,14 @@ void RemoveStoreLeftovers(const std::wstring& root, const std::wstring& paramFol
                 plat::EndsWithNoCase(e.name, store::kSealedRecord + 6))
                 (void)fs.DeleteFile(plat::JoinPath(paramFolder, e.name));
     RemoveFoldersUpward(paramFolder, root);
+    // The store root's own decoration, when it is exactly ours, and then the
+    // store root if nothing else is in it.
+    const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
+    const std::wstring ini = plat::JoinPath(storeRoot, store::kDesktopIni);
+    std::string bytes;
+    if (plat::ReadSmallFile(ini, 1u << 16, &bytes) && bytes == store::StoreDesktopIniBytes())
+        (void)store::RemoveStoreRootDecoration(root);
+    (void)fs.RemoveDir(storeRoot);
 }
 
 }  // namespace engine

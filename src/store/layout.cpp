@@ -1,6 +1,7 @@
 #include "store/layout.h"
 
 #include <array>
+#include <random>
 #include <vector>
 
 #include "app/globals.h"
@@ -391,13 +392,30 @@ void DeleteStoreMetadata(const std::wstring& paramFolder) {
         kOldMailRecord,        kOldKindRecord,     kOldRenameFailList,
         kResetRecord,          kPasswordRecord,    kLegacySealedRecord,
         kMailRecord,           kKindRecord,        kRenameFailList,
-        kSecondPasswordRecord, kSealedRecord,      kDecorationRecord};
+        kSecondPasswordRecord, kSealedRecord,      kDecorationRecord,
+        kStoreIdRecord};
     for (const wchar_t* name : kNames) {
         const std::wstring path = plat::JoinPath(paramFolder, name);
         if (!Fs().Exists(path)) continue;
         MakeRewritable(path);
         (void)Fs().DeleteFile(path);
     }
+}
+
+std::string StoreId(const std::wstring& paramFolder, bool create) {
+    constexpr size_t kIdSize = 16;
+    const std::wstring path = plat::JoinPath(paramFolder, kStoreIdRecord);
+    std::string id;
+    if (ReadSmallFile(path, &id) && id.size() == kIdSize) return id;
+    if (!create) return {};
+    std::random_device source;
+    id.clear();
+    while (id.size() < kIdSize) {
+        const uint32_t r = source();
+        for (int k = 0; k < 4 && id.size() < kIdSize; ++k) id.push_back(char(r >> (8 * k)));
+    }
+    if (!WriteBytes(path, id, true)) return {};
+    return id;
 }
 
 }  // namespace store

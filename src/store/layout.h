@@ -39,6 +39,9 @@ inline constexpr const wchar_t* kRenameFailList = L"renamefail.ulxjm";
 // Which decoration files this program wrote into the folder, with a digest
 // of their bytes: only those are taken away again.
 inline constexpr const wchar_t* kDecorationRecord = L"decorff.ulxjm";
+// The store's own random identity: a journal names it, and one that names
+// another store (copied in by hand, or crafted) is never applied here.
+inline constexpr const wchar_t* kStoreIdRecord = L"storeidff.ulxjm";
 inline constexpr const wchar_t* kOldPasswordRecord = L"imimff.dat";
 inline constexpr const wchar_t* kOldLegacySealedRecord = L"imimff.dat.elxjm";
 inline constexpr const wchar_t* kOldMailRecord = L"liamff.dat";
@@ -122,6 +125,10 @@ bool FinishEncryption(const std::wstring& folder, const std::wstring& modulePath
 void MigrateMetadataNames(const std::wstring& paramFolder);
 // Deletes every metadata file, earlier names first; missing files are fine.
 void DeleteStoreMetadata(const std::wstring& paramFolder);
+// The identity of the store whose parameter folder is `paramFolder` (16
+// bytes); empty when it has none. With `create`, one is made and written
+// first when missing (empty only when that fails).
+std::string StoreId(const std::wstring& paramFolder, bool create);
 
 // Text files of the store: one text in the ANSI code page, no line end.
 // WriteTextFile creates or truncates; false when the file cannot be written.

@@ -382,33 +382,28 @@ class CrashStateTest : public EngineTest {
     std::set<std::wstring> originalFolders_;
 };
 
-// Disabled until the engine orders its passes for a pulled stick: each of
-// these finds states that lose a file or leave the folder stuck (renames
-// and the deletions after them share one sync, the hiding and the first
-// batch's in-place writes too, the restore never syncs before it removes
-// the store).
-TEST_F(CrashStateTest, DISABLED_NormalEncryption) {
+TEST_F(CrashStateTest, NormalEncryption) {
     Sweep({"normal encrypt", Pass::Encrypt, 0});
 }
-TEST_F(CrashStateTest, DISABLED_HigherEncryption) {
+TEST_F(CrashStateTest, HigherEncryption) {
     Sweep({"higher encrypt", Pass::Encrypt, 1});
 }
-TEST_F(CrashStateTest, DISABLED_HighestEncryption) {
+TEST_F(CrashStateTest, HighestEncryption) {
     Sweep({"highest encrypt", Pass::Encrypt, 2});
 }
-TEST_F(CrashStateTest, DISABLED_RestoreOfANormalStore) {
+TEST_F(CrashStateTest, RestoreOfANormalStore) {
     Sweep({"restore", Pass::Decrypt, 0});
 }
-TEST_F(CrashStateTest, DISABLED_FullDecryptionOfAStrengthStore) {
+TEST_F(CrashStateTest, FullDecryptionOfAStrengthStore) {
     Sweep({"highest decrypt", Pass::Decrypt, 2});
 }
-TEST_F(CrashStateTest, DISABLED_AddIntoAHighestStore) {
+TEST_F(CrashStateTest, AddIntoAHighestStore) {
     Sweep({"add highest", Pass::Add, 2});
 }
-TEST_F(CrashStateTest, DISABLED_TakeOutOfAHighestStore) {
+TEST_F(CrashStateTest, TakeOutOfAHighestStore) {
     Sweep({"take", Pass::Take, 2});
 }
-TEST_F(CrashStateTest, DISABLED_ExtractCopiesOfAHighestStore) {
+TEST_F(CrashStateTest, ExtractCopiesOfAHighestStore) {
     Sweep({"extract", Pass::Extract, 2});
 }
 
