@@ -28,6 +28,8 @@ struct Options {
     bool json = false;
     std::wstring sort = L"name";
     bool descending = false;
+    std::wstring mountPoint;  // mount, umount
+    bool foreground = false;  // mount: serve in the foreground
 };
 
 int RunEncrypt(const Options& o);
@@ -37,6 +39,8 @@ int RunExtract(const Options& o, bool take);
 int RunAdd(const Options& o);
 int RunDecrypt(const Options& o);
 int RunVerify(const Options& o);
+int RunMount(const Options& o);
+int RunUmount(const Options& o);
 
 // Prints "ulxjm: " + message to standard error; returns kExitRefused.
 int Refuse(const std::wstring& message);
