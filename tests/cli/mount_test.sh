@@ -93,8 +93,13 @@ def walk(rel):
 walk('')
 EOF
 }
-# The plain tree's view: names, types, sizes, last write times.
-listing() { (cd "$1" && find . -mindepth 1 -printf '%y %s %T@ %p\n' | LC_ALL=C sort); }
+# The plain tree's view: names, types, file sizes and last write times (to
+# the microsecond: the store keeps 100 ns, FUSE passes microseconds here).
+# A folder's own time is not the plain one: encryption renamed inside it.
+listing() {
+  (cd "$1" && find . -mindepth 1 \( -type d -printf 'd %p\n' \) -o -printf '%y %s %T@ %p\n' |
+    sed -E 's/^([a-z] [0-9]+ [0-9]+\.[0-9]{6})[0-9]*/\1/' | LC_ALL=C sort)
+}
 
 make_tree() {
   mkdir -p "$1/文档/深 一层" "$1/media" "$1/empty folder"
@@ -199,8 +204,6 @@ read_case() {
   do_mount "$D" "$M.2"
   [ "$RC" = 2 ] && grep -q '该文件夹正在被另一个岚栩只读加密处理' "$WORK/out" ||
     fail "second mount: $RC $(cat "$WORK/out")"
-  ux_plain status "$D"
-  [ "$RC" = 0 ] || fail "status while mounted: $RC"
 
   ux_plain umount "$M"
   [ "$RC" = 0 ] || { cat "$WORK/out"; fail "umount"; }
@@ -251,8 +254,10 @@ for f in damaged.bin foreign.bin; do
   e=$(cat "$M/$f" 2>&1 >/dev/null) && fail "$f read without error"
   case $e in *"Input/output error"*) ;; *) fail "$f: not EIO ($e)" ;; esac
 done
-grep -q "damaged.bin.zpwenc0 强度解密失败,加密信息已损坏" "$LOG" || fail "no damaged-trailer reason in the log"
-grep -q "foreign.bin.zpwenc0 强度解密失败,强度解密密码错误" "$LOG" || fail "no wrong-password reason in the log"
+# The log is in the ANSI code page (936).
+iconv -f GBK -t UTF-8 "$LOG" >"$WORK/log.txt" 2>/dev/null || cp "$LOG" "$WORK/log.txt"
+grep -q "damaged.bin.zpwenc0 强度解密失败,加密信息已损坏" "$WORK/log.txt" || fail "no damaged-trailer reason in the log"
+grep -q "foreign.bin.zpwenc0 强度解密失败,强度解密密码错误" "$WORK/log.txt" || fail "no wrong-password reason in the log"
 ux_plain umount "$M"
 [ "$before" = "$(state "$D" atime)" ] || fail "the protected folder changed"
 
@@ -264,14 +269,14 @@ refuse_case() {
   CASE="refused: $1"
   local pattern=$2
   shift 2
-  local before
+  local before fails=$FAILS
   before=$(state "$D" atime)
   "$@"
   [ "$RC" = 2 ] || fail "exit $RC: $(cat "$WORK/out")"
   grep -q -- "$pattern" "$WORK/out" || fail "message: $(cat "$WORK/out")"
   is_mounted "$M" && { fail "mounted"; ux_plain umount "$M"; }
   [ "$before" = "$(state "$D" atime)" ] || fail "the folder changed"
-  say "ok   $CASE"
+  [ "$FAILS" = "$fails" ] && say "ok   $CASE"
 }
 D=$WORK/bad
 M=$WORK/m-refused
@@ -291,7 +296,8 @@ flock "$D" sleep 30 &
 holder=$!
 for _ in $(seq 500); do flock -n "$D" true 2>/dev/null || break; sleep 0.01; done
 refuse_case "a pass holds the folder" '该文件夹正在被另一个岚栩只读加密处理' ux mount "$D" "$M"
-kill "$holder" 2>/dev/null
+# The sleep holds the lock's descriptor: ending it ends flock too.
+kill $(pgrep -P "$holder") 2>/dev/null
 wait "$holder" 2>/dev/null
 
 # What an interrupted pass left is not settled by the mount.
@@ -323,7 +329,8 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
   printf 'x' >"$N/d/x.bin"
   ux encrypt "$N/d" --strength highest --yes --exe "$WORK/ulxjm.exe"
   chmod -R a+rwX "$N" "$WORK"
-  before=$(state "$N/d" atime)
+  # Another user may not keep access times (O_NOATIME is the owner's).
+  before=$(state "$N/d")
   setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_RUNTIME_DIR= TMPDIR=$N \
     XDG_CONFIG_HOME=$N "$ULXJM" mount "$N/d" "$N/m" --password-stdin <<<"$PW" >"$WORK/out" 2>&1
   RC=$?
@@ -333,7 +340,7 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
   else
     [ "$RC" = 2 ] && grep -q '不能挂载\|/dev/fuse' "$WORK/out" || fail "exit $RC: $(cat "$WORK/out")"
     is_mounted "$N/m" && fail "mounted"
-    [ "$before" = "$(state "$N/d" atime)" ] || fail "the folder changed"
+    [ "$before" = "$(state "$N/d")" ] || fail "the folder changed"
     say "ok   $CASE"
   fi
 fi
