@@ -306,6 +306,11 @@ std::wstring FindWindowsProgram(const std::wstring& selfPath) {
     std::wstring dir = plat::WithoutSep(plat::ParentWithSep(selfPath));
     const std::wstring beside = plat::JoinPath(dir, store::kExeName);
     if (fs.IsFile(beside) && !plat::EqualsNoCase(beside, selfPath)) return beside;
+    // An installed command keeps it in <prefix>/share/ulxjm.
+    const std::wstring shared = plat::JoinPath(
+        plat::WithoutSep(plat::ParentWithSep(dir)),
+        std::wstring(L"share") + plat::kSep + L"ulxjm" + plat::kSep + store::kExeName);
+    if (fs.IsFile(shared)) return shared;
     // build/<preset>/src/cli/ulxjm finds build/win/src/ui/ulxjm.exe.
     const std::wstring rel = std::wstring(L"win") + plat::kSep + L"src" + plat::kSep + L"ui" +
                              plat::kSep + store::kExeName;

@@ -45,10 +45,10 @@ int RunUmount(const Options& o);
 // Prints "ulxjm: " + message to standard error; returns kExitRefused.
 int Refuse(const std::wstring& message);
 
-// The Windows program to place into a protected folder: `given` when not
-// empty, else ulxjm.exe beside this program, else the Windows build of a
-// build tree this program runs from (<build>/win/src/ui/ulxjm.exe). Empty
-// when none is found.
+// The Windows program to place into a protected folder: ulxjm.exe beside
+// this program, else <prefix>/share/ulxjm/ulxjm.exe of an installed
+// command, else the Windows build of a build tree this program runs from
+// (<build>/win/src/ui/ulxjm.exe). Empty when none is found.
 std::wstring FindWindowsProgram(const std::wstring& selfPath);
 
 // Fills the process-wide record as start-up does for a command line run.

@@ -3,6 +3,7 @@
 // from the command line.
 #include <CLI/CLI.hpp>
 
+#include "app/globals.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "platform/text.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     CLI::App app{"ulxjm: 岚栩只读加密的命令行程序（加密、查看、取出、解密文件夹）", "ulxjm"};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "所有命令的帮助");
+    app.set_version_flag("--version,-V", "ulxjm " + std::to_string(app::kVersion), "显示版本号");
 
     std::string folder, sub, to, into, strength = "normal", mail, exe, sort = "name", point;
     std::vector<std::string> items;
@@ -100,6 +102,9 @@ int main(int argc, char** argv) {
         return cli::kExitOk;
     } catch (const CLI::CallForAllHelp& e) {
         cli::Con().Out(W(app.help("", CLI::AppFormatMode::All)));
+        return cli::kExitOk;
+    } catch (const CLI::CallForVersion& e) {
+        cli::Con().Out(W(e.what()) + L"\n");
         return cli::kExitOk;
     } catch (const CLI::ParseError& e) {
         std::string help;

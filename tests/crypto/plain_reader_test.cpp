@@ -11,6 +11,7 @@
 
 #include "crypto/cipher_test_util.h"
 #include "crypto/content_cipher.h"
+#include "platform/text.h"
 #include "support/test_files.h"
 
 namespace {

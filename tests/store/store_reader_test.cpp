@@ -3,10 +3,13 @@
 #include "store/store_reader.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "crypto/cipher_test_util.h"
 #include "crypto/content_cipher.h"
+#include "platform/text.h"
 #include "support/test_files.h"
 
 namespace {
@@ -79,7 +82,9 @@ TEST_F(StoreReaderTest, StrengthStoreShowsThePlainNamesSizesAndBytes) {
     ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(data_, L"working")));
     ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(data_, L"working/NotDelete")));
     Put(L"working/NotDelete/leftover.txt", "plain leftover", false);
+#ifndef _WIN32
     ASSERT_EQ(symlink("/etc/passwd", plat::ToUtf8(plat::JoinPath(data_, L"link")).c_str()), 0);
+#endif
 
     store::StoreReader r(data_, keys_);
     EXPECT_EQ(Names(r, L""), (std::vector<std::wstring>{L"a.txt", L"a.txt.zpwenc0", L"photo.jpg",
