@@ -96,12 +96,17 @@ void Fill(const store::ViewEntry& e, struct stat* st) {
     st->st_ctim = st->st_mtim;
 }
 
-void* OpInit(fuse_conn_info*, fuse_config* cfg) {
-    // The folder is locked while mounted: what was read stays true.
+void* OpInit(fuse_conn_info* conn, fuse_config* cfg) {
+    // The folder is locked while mounted, so no pass of ours changes it: the
+    // kernel may keep what it was told. Only the Windows program under Wine
+    // (whose lock we do not see) could change it meanwhile.
     cfg->kernel_cache = 1;
-    cfg->entry_timeout = 2;
-    cfg->attr_timeout = 2;
+    cfg->entry_timeout = 30;
+    cfg->attr_timeout = 30;
     cfg->negative_timeout = 1;
+    // Names come with their attributes in every listing: `find` and `ls -l`
+    // need no lookup per name.
+    conn->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
     return fuse_get_context()->private_data;
 }
 

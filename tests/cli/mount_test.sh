@@ -222,6 +222,28 @@ read_case() {
 
 for s in normal higher highest; do read_case "$s"; done
 
+# ---------------------------------------------------------------- foreground
+
+CASE="foreground"
+say "---- $CASE"
+D=$WORK/fg M=$WORK/m-fg
+mkdir -p "$D" "$M"
+printf 'in the foreground\n' >"$D/fg.txt"
+ux encrypt "$D" --strength higher --yes --exe "$WORK/ulxjm.exe"
+"$ULXJM" mount "$D" "$M" -f --password-stdin <<<"$PW" >"$WORK/fg.out" 2>&1 &
+fg_pid=$!
+mounted+=("$M")
+for _ in $(seq 1000); do is_mounted "$M" && break; kill -0 "$fg_pid" 2>/dev/null || break; sleep 0.01; done
+[ "$(cat "$M/fg.txt" 2>&1)" = "in the foreground" ] || fail "read in the foreground: $(cat "$WORK/fg.out")"
+kill -0 "$fg_pid" 2>/dev/null || fail "the command did not stay in the foreground"
+# Ctrl+C ends it: unmounted, exit 0, the folder free again.
+kill -INT "$fg_pid"
+wait "$fg_pid"
+RC=$?
+[ "$RC" = 0 ] || fail "exit $RC after Ctrl+C: $(cat "$WORK/fg.out")"
+is_mounted "$M" && fail "still mounted after Ctrl+C"
+flock -n "$D" true || fail "the folder is still locked"
+
 # ---------------------------------------------------------------- damaged files
 
 CASE="unreadable files"
