@@ -6,6 +6,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <fuse.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
@@ -328,7 +329,10 @@ int ServeMount(store::StoreReader& reader, const MountRequest& request) {
     if (fuse_set_signal_handlers(se) != 0) {
         code = 2;
     } else {
-        if (fuse_loop_mt(f, 0) != 0) code = 1;
+        // A loop ended by Ctrl+C or a termination signal reports the
+        // signal: that is how a foreground mount is meant to end.
+        const int res = fuse_loop_mt(f, 0);
+        if (res != 0 && res != SIGINT && res != SIGTERM && res != SIGHUP) code = 1;
         fuse_remove_signal_handlers(se);
     }
     fuse_unmount(f);

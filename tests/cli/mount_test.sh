@@ -236,8 +236,9 @@ mounted+=("$M")
 for _ in $(seq 1000); do is_mounted "$M" && break; kill -0 "$fg_pid" 2>/dev/null || break; sleep 0.01; done
 [ "$(cat "$M/fg.txt" 2>&1)" = "in the foreground" ] || fail "read in the foreground: $(cat "$WORK/fg.out")"
 kill -0 "$fg_pid" 2>/dev/null || fail "the command did not stay in the foreground"
-# Ctrl+C ends it: unmounted, exit 0, the folder free again.
-kill -INT "$fg_pid"
+# A signal ends it (SIGTERM: a background job of a script ignores SIGINT):
+# unmounted, exit 0, the folder free again.
+kill -TERM "$fg_pid"
 wait "$fg_pid"
 RC=$?
 [ "$RC" = 0 ] || fail "exit $RC after Ctrl+C: $(cat "$WORK/fg.out")"
