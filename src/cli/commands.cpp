@@ -1,12 +1,15 @@
 #include "cli/commands.h"
 
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "app/globals.h"
 #include "app/settings_keys.h"
 #include "app/startup.h"
 #include "cli/console.h"
 #include "cli/listing.h"
+#include "cli/mount_fuse.h"
 #include "cli/progress.h"
 #include "cli/store_view.h"
 #include "crypto/content_cipher.h"
@@ -15,6 +18,7 @@
 #include "engine/engine.h"
 #include "engine/hide_pass.h"
 #include "engine/naming.h"
+#include "engine/pass_journal.h"
 #include "engine/pass_log.h"
 #include "engine/pass_state.h"
 #include "engine/restore_pass.h"
@@ -24,6 +28,7 @@
 #include "platform/lock.h"
 #include "platform/text.h"
 #include "store/layout.h"
+#include "store/store_reader.h"
 #include "ui/encrypt/logic/encrypt_texts.h"
 #include "ui/encrypt/logic/jiami_logic.h"
 
@@ -308,6 +313,11 @@ std::wstring FindWindowsProgram(const std::wstring& selfPath) {
     std::wstring dir = plat::WithoutSep(plat::ParentWithSep(selfPath));
     const std::wstring beside = plat::JoinPath(dir, store::kExeName);
     if (fs.IsFile(beside) && !plat::EqualsNoCase(beside, selfPath)) return beside;
+    // An installed command keeps it in <prefix>/share/ulxjm.
+    const std::wstring shared = plat::JoinPath(
+        plat::WithoutSep(plat::ParentWithSep(dir)),
+        std::wstring(L"share") + plat::kSep + L"ulxjm" + plat::kSep + store::kExeName);
+    if (fs.IsFile(shared)) return shared;
     // build/<preset>/src/cli/ulxjm finds build/win/src/ui/ulxjm.exe.
     const std::wstring rel = std::wstring(L"win") + plat::kSep + L"src" + plat::kSep + L"ui" +
                              plat::kSep + store::kExeName;
@@ -842,6 +852,117 @@ int RunVerify(const Options& o) {
     const bool pending = Session().report.pendingStrength;
     if (pending) con.Out(L"加密没有完成: 存储中还有文件没有强度加密，请再次运行 ulxjm encrypt。\n");
     return tally.failures.empty() && !pending ? kExitOk : kExitFailures;
+}
+
+// ---------------------------------------------------------------- mount
+
+namespace {
+
+bool IsEmptyFolder(const std::wstring& path) {
+    std::vector<plat::DirEntry> entries;
+    return plat::Fs().ListDir(path, &entries) && entries.empty();
+}
+
+// A normal store's check without its side effects: a reset password opens
+// the view but is not made the password (that would write).
+bool NormalPasswordOpens(const crypto::StoreRecords& r, const std::wstring& typed) {
+    if (r.password.empty() || typed == r.password) return true;
+    if (!r.reset.empty() && typed == r.reset) return true;
+    return crypto::CheckSecondaryPassword(r, typed);
+}
+
+}  // namespace
+
+int RunMount(const Options& o) {
+    int code = 0;
+    std::wstring folder;
+    if (!ResolveFolder(o.folder, &folder, &code)) return code;
+    if (!MountSupported()) return Refuse(FuseDeviceProblem());
+    // From here on nothing this process reads gets a new access time.
+    plat::KeepAccessTimes();
+
+    // The lock is held for as long as the view is mounted: no pass may change
+    // what it shows. Unlike every other command, the mount settles nothing
+    // (that would write); an interrupted pass's leftovers refuse it.
+    uint32_t error = 0;
+    std::unique_ptr<plat::FolderLock> lock = plat::TryLockFolder(folder, &error);
+    if (!lock && error == plat::kErrSharingViolation) return Refuse(BusyText(folder));
+    StoreLocation loc;
+    if (!FindStoreOrRefuse(folder, &loc, &code)) return code;
+    engine::PassJournal journal(folder, loc.dataDir, loc.paramDir);
+    if (plat::Fs().Exists(journal.Path()) || plat::Fs().Exists(journal.NextPath()))
+        return Refuse(L"文件夹" + Q(folder) +
+                      L"中有上次中断的操作还没有处理，挂载不会改动它。请先运行 ulxjm status " +
+                      folder + L"，再挂载。");
+
+    if (o.mountPoint.empty()) return Refuse(L"没有给出挂载点。请给出一个空文件夹。");
+    const std::wstring point = AbsolutePath(o.mountPoint);
+    const uint32_t a = plat::Fs().GetAttributes(point);
+    if (a == plat::kInvalidAttributes)
+        return Refuse(L"找不到挂载点" + Q(point) + L"。请先建立一个空文件夹。");
+    if (!(a & plat::kAttrDirectory) || (a & plat::kAttrReparsePoint))
+        return Refuse(L"挂载点" + Q(point) + L"不是文件夹。请给出一个空文件夹。");
+    if (plat::StartsWithNoCase(plat::WithSep(point), plat::WithSep(folder)))
+        return Refuse(L"挂载点" + Q(point) + L"在加密文件夹之中。请选择加密文件夹以外的空文件夹。");
+    if (FindOurMount(point, nullptr))
+        return Refuse(L"挂载点" + Q(point) +
+                      L"上已经挂载了一个加密文件夹。请先卸载或换一个空文件夹。");
+    if (!IsEmptyFolder(point))
+        return Refuse(L"挂载点" + Q(point) + L"不是空文件夹。请给出一个空文件夹。");
+    const std::wstring device = FuseDeviceProblem();
+    if (!device.empty()) return Refuse(device);
+
+    crypto::StoreRecords records = ReadRecordsReadOnly(loc);
+    std::wstring password;
+    if (!ReadPassword(o, false, L"输入密码:", &password, &code)) {
+        records.Wipe();
+        return code;
+    }
+    const bool strength = records.kind != crypto::kKindNormal;
+    bool opens = strength
+                     ? crypto::CheckStrengthPassword(loc.paramDir, password, records.legacyHash)
+                     : NormalPasswordOpens(records, password);
+    std::shared_ptr<const crypto::FileKeys> keys;
+    if (opens && strength) keys = std::make_shared<crypto::FileKeys>(password, records.legacyHash);
+    plat::Wipe(password);
+    records.Wipe();
+    if (!opens)
+        return Refuse(L"文件夹" + Q(folder) + L"：" +
+                      (strength ? std::wstring(crypto::kMsgStrengthPasswordWrong)
+                                : std::wstring(L"输入的密码不正确。")) +
+                      L"请检查密码后再试。");
+
+    store::StoreReader reader(loc.dataDir, keys);
+    std::vector<store::ViewEntry> top;
+    if (!reader.List(L"", &top))
+        return Refuse(L"不能读取存储" + Q(loc.dataDir) + L"：" + engine::LastErrorText());
+    StartLog();
+    MountRequest request;
+    request.folder = folder;
+    request.mountPoint = point;
+    request.foreground = o.foreground;
+    request.logPath = engine::LogPath();
+    return ServeMount(reader, request);
+}
+
+int RunUmount(const Options& o) {
+    if (!MountSupported()) return Refuse(FuseDeviceProblem());
+    if (o.mountPoint.empty()) return Refuse(L"没有给出挂载点。");
+    const std::wstring point = AbsolutePath(o.mountPoint);
+    std::wstring folder;
+    if (!FindOurMount(point, &folder))
+        return Refuse(Q(point) + L"不是岚栩只读加密的挂载点。请给出 ulxjm mount 用过的挂载点。");
+    const std::wstring why = Unmount(point);
+    if (!why.empty()) return Refuse(L"不能卸载" + Q(point) + L"：" + why);
+    // The mount's process lets go of the folder once the view is gone:
+    // wait for that, so a command right after this one finds it free.
+    for (int k = 0; k < 500; ++k) {
+        uint32_t error = 0;
+        if (plat::TryLockFolder(folder, &error) || error != plat::kErrSharingViolation) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Con().Err(L"已卸载" + Q(point) + L"。\n");
+    return kExitOk;
 }
 
 }  // namespace cli

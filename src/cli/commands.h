@@ -28,6 +28,8 @@ struct Options {
     bool json = false;
     std::wstring sort = L"name";
     bool descending = false;
+    std::wstring mountPoint;  // mount, umount
+    bool foreground = false;  // mount: serve in the foreground
 };
 
 int RunEncrypt(const Options& o);
@@ -37,14 +39,16 @@ int RunExtract(const Options& o, bool take);
 int RunAdd(const Options& o);
 int RunDecrypt(const Options& o);
 int RunVerify(const Options& o);
+int RunMount(const Options& o);
+int RunUmount(const Options& o);
 
 // Prints "ulxjm: " + message to standard error; returns kExitRefused.
 int Refuse(const std::wstring& message);
 
-// The Windows program to place into a protected folder: `given` when not
-// empty, else ulxjm.exe beside this program, else the Windows build of a
-// build tree this program runs from (<build>/win/src/ui/ulxjm.exe). Empty
-// when none is found.
+// The Windows program to place into a protected folder: ulxjm.exe beside
+// this program, else <prefix>/share/ulxjm/ulxjm.exe of an installed
+// command, else the Windows build of a build tree this program runs from
+// (<build>/win/src/ui/ulxjm.exe). Empty when none is found.
 std::wstring FindWindowsProgram(const std::wstring& selfPath);
 
 // Fills the process-wide record as start-up does for a command line run.

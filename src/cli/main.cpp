@@ -3,6 +3,7 @@
 // from the command line.
 #include <CLI/CLI.hpp>
 
+#include "app/globals.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "platform/text.h"
@@ -28,10 +29,12 @@ int main(int argc, char** argv) {
     CLI::App app{"ulxjm: 岚栩只读加密的命令行程序（加密、查看、取出、解密文件夹）", "ulxjm"};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "所有命令的帮助");
+    app.set_version_flag("--version,-V", "ulxjm " + std::to_string(app::kVersion), "显示版本号");
 
-    std::string folder, sub, to, into, strength = "normal", mail, exe, sort = "name";
+    std::string folder, sub, to, into, strength = "normal", mail, exe, sort = "name", point;
     std::vector<std::string> items;
-    bool passwordStdin = false, yes = false, json = false, desc = false, second = false;
+    bool passwordStdin = false, yes = false, json = false, desc = false, second = false,
+         foreground = false;
 
     auto addPassword = [&](CLI::App* c) {
         c->add_flag("--password-stdin", passwordStdin, "从标准输入读一行作为密码（不提示）");
@@ -80,6 +83,16 @@ int main(int argc, char** argv) {
     ver->add_option("DIR", folder, "加密的文件夹")->required();
     addPassword(ver);
 
+    CLI::App* mnt = app.add_subcommand(
+        "mount", "把加密文件夹只读挂载到一个空文件夹（读取时解密，不写入任何东西）");
+    mnt->add_option("DIR", folder, "加密的文件夹")->required();
+    mnt->add_option("MOUNTPOINT", point, "挂载点（一个空文件夹）")->required();
+    mnt->add_flag("--foreground,-f", foreground, "留在前台，直到卸载或按 Ctrl+C");
+    addPassword(mnt);
+
+    CLI::App* umnt = app.add_subcommand("umount", "卸载 ulxjm mount 挂载的文件夹");
+    umnt->add_option("MOUNTPOINT", point, "挂载点")->required();
+
     try {
         std::vector<std::string> args = cli::Arguments(argc, argv);
         std::reverse(args.begin(), args.end());
@@ -89,6 +102,9 @@ int main(int argc, char** argv) {
         return cli::kExitOk;
     } catch (const CLI::CallForAllHelp& e) {
         cli::Con().Out(W(app.help("", CLI::AppFormatMode::All)));
+        return cli::kExitOk;
+    } catch (const CLI::CallForVersion& e) {
+        cli::Con().Out(W(e.what()) + L"\n");
         return cli::kExitOk;
     } catch (const CLI::ParseError& e) {
         std::string help;
@@ -114,6 +130,8 @@ int main(int argc, char** argv) {
     o.json = json;
     o.sort = W(sort);
     o.descending = desc;
+    o.mountPoint = W(point);
+    o.foreground = foreground;
 
     if (enc->parsed()) return cli::RunEncrypt(o);
     if (st->parsed()) return cli::RunStatus(o);
@@ -123,5 +141,7 @@ int main(int argc, char** argv) {
     if (add->parsed()) return cli::RunAdd(o);
     if (dec->parsed()) return cli::RunDecrypt(o);
     if (ver->parsed()) return cli::RunVerify(o);
+    if (mnt->parsed()) return cli::RunMount(o);
+    if (umnt->parsed()) return cli::RunUmount(o);
     return cli::kExitRefused;
 }

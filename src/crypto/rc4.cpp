@@ -74,6 +74,21 @@ void Rc4::Process(const uint8_t* in, uint8_t* out, size_t len) {
     j_ = j;
 }
 
+void Rc4::Skip(uint64_t len) {
+    uint8_t* s = s_;
+    unsigned i = i_;
+    uint8_t j = j_;
+    for (uint64_t n = 0; n < len; ++n) {
+        i = (i + 1) & 0xFF;
+        const uint8_t si = s[i];
+        j = uint8_t(j + si);
+        s[i] = s[j];
+        s[j] = si;
+    }
+    i_ = uint8_t(i);
+    j_ = j;
+}
+
 void Rc4::Clear() {
     volatile uint8_t* p = s_;
     for (int n = 0; n < 256; ++n) p[n] = 0;

@@ -20,6 +20,9 @@ class Rc4 {
     // XORs the next `len` keystream bytes into `in`, writing `out` (may equal `in`).
     void Process(const uint8_t* in, uint8_t* out, size_t len);
     void Process(uint8_t* buf, size_t len) { Process(buf, buf, len); }
+    // Moves the stream `len` bytes on without using them (a read into the
+    // middle of a file).
+    void Skip(uint64_t len);
     // Takes over another stream's position (a planned file keeps the state
     // its check block left).
     void CopyFrom(const Rc4& other) {

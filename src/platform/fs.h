@@ -82,6 +82,9 @@ class File {
   public:
     virtual ~File() = default;
     [[nodiscard]] virtual bool Read(void* buf, uint32_t len, uint32_t* done) = 0;
+    // Reads at `offset` without moving the file position, so threads may
+    // share one open file; a short count only at the end of the file.
+    [[nodiscard]] virtual bool ReadAt(uint64_t offset, void* buf, uint32_t len, uint32_t* done) = 0;
     [[nodiscard]] virtual bool Write(const void* buf, uint32_t len, uint32_t* done) = 0;
     [[nodiscard]] virtual bool Seek(int64_t offset, int whence /*SEEK_SET/CUR/END*/,
                                     uint64_t* newPos = nullptr) = 0;
@@ -167,6 +170,12 @@ class FileSystem {
 
 // The operating system's file system.
 FileSystem& OsFileSystem();
+
+// From now on the reads of this process leave access times alone where the
+// system lets it (posix: O_NOATIME on the files and folders it opens for
+// reading, where it owns them or may), for views that must not change what
+// they show. Windows: no effect.
+void KeepAccessTimes();
 
 // Where the link `path` leads, every link on the way resolved; `path`
 // itself when it is not a link or leads nowhere. For the few files the

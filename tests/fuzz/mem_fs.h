@@ -171,6 +171,13 @@ class MemFs final : public plat::FileSystem {
             *done = uint32_t(n);
             return true;
         }
+        bool ReadAt(uint64_t offset, void* buf, uint32_t len, uint32_t* done) override {
+            const uint64_t n =
+                offset < data_->size() ? std::min<uint64_t>(len, data_->size() - offset) : 0;
+            if (n) std::memcpy(buf, data_->data() + offset, size_t(n));
+            *done = uint32_t(n);
+            return true;
+        }
         bool Write(const void* buf, uint32_t len, uint32_t* done) override {
             *done = 0;
             if (!writable_) return Fail(plat::kErrAccessDenied);

@@ -16,6 +16,9 @@ class FaultyFile final : public plat::File {
     bool Read(void* buf, uint32_t len, uint32_t* done) override {
         return inner_->Read(buf, len, done);
     }
+    bool ReadAt(uint64_t offset, void* buf, uint32_t len, uint32_t* done) override {
+        return inner_->ReadAt(offset, buf, len, done);
+    }
     bool Write(const void* buf, uint32_t len, uint32_t* done) override {
         *done = 0;
         bool first = false;

@@ -365,6 +365,22 @@ bool WriteDosBits(const std::string& p, int fd, uint32_t bits) {
     return true;
 }
 
+std::atomic<bool> g_keepAccessTimes{false};
+
+// opendir, with O_NOATIME when access times are to be kept and permitted.
+DIR* OpenDirForReading(const std::string& p) {
+    if (g_keepAccessTimes.load(std::memory_order_relaxed)) {
+        int fd = open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOATIME | O_CLOEXEC);
+        if (fd >= 0) {
+            if (DIR* d = fdopendir(fd)) return d;
+            close(fd);
+            return nullptr;
+        }
+        if (errno != EPERM) return nullptr;
+    }
+    return opendir(p.c_str());
+}
+
 class PosixFile final : public File {
   public:
     PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -374,6 +390,16 @@ class PosixFile final : public File {
         *done = 0;
         ssize_t n;
         do n = read(fd_, buf, len);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return FailErrno(path_);
+        *done = static_cast<uint32_t>(n);
+        return true;
+    }
+
+    bool ReadAt(uint64_t offset, void* buf, uint32_t len, uint32_t* done) override {
+        *done = 0;
+        ssize_t n;
+        do n = pread(fd_, buf, len, static_cast<off_t>(offset));
         while (n < 0 && errno == EINTR);
         if (n < 0) return FailErrno(path_);
         *done = static_cast<uint32_t>(n);
@@ -600,7 +626,7 @@ class OsFs final : public FileSystem {
     bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
         out->clear();
         std::string p = U8(dir);
-        DIR* d = opendir(p.c_str());
+        DIR* d = OpenDirForReading(p);
         if (!d) {
             // FindFirstFileW("dir\\*") sees the folder as a path component:
             // a missing one is ERROR_PATH_NOT_FOUND, a file ERROR_DIRECTORY.
@@ -780,7 +806,17 @@ class OsFs final : public FileSystem {
         }
         // The checks above may be overtaken: O_NOFOLLOW and O_NONBLOCK keep
         // the open itself safe, fstat checks what it got.
-        int fd = open(p.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+        int fd = -1;
+        if (access == Access::Read && disposition == Disposition::OpenExisting &&
+            g_keepAccessTimes.load(std::memory_order_relaxed)) {
+            fd = open(p.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_NOATIME);
+            // Only the owner (or a holder of CAP_FOWNER) may ask for it.
+            if (fd < 0 && errno != EPERM) {
+                FailOpenNoFollow(p);
+                return nullptr;
+            }
+        }
+        if (fd < 0) fd = open(p.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
                 Fail(kErrFileExists);
@@ -850,6 +886,10 @@ uint32_t LastError() {
 }
 void SetLastError(uint32_t code) {
     t_lastError = code;
+}
+
+void KeepAccessTimes() {
+    g_keepAccessTimes = true;
 }
 
 FileSystem& OsFileSystem() {

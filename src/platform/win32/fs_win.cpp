@@ -33,6 +33,23 @@ class Win32File final : public File {
         if (done) *done = n;
         return ok != FALSE;
     }
+    bool ReadAt(uint64_t offset, void* buf, uint32_t len, uint32_t* done) override {
+        // A synchronous handle moves its position on a read with an offset:
+        // put it back, so ReadAt leaves Read's position as it was.
+        LARGE_INTEGER zero{}, here{};
+        if (!SetFilePointerEx(h_, zero, &here, FILE_CURRENT)) return false;
+        OVERLAPPED o{};
+        o.Offset = DWORD(offset);
+        o.OffsetHigh = DWORD(offset >> 32);
+        DWORD n = 0;
+        BOOL ok = ReadFile(h_, buf, len, &n, &o);
+        const DWORD err = ok ? ERROR_SUCCESS : GetLastError();
+        if (done) *done = n;
+        (void)SetFilePointerEx(h_, here, nullptr, FILE_BEGIN);
+        if (err == ERROR_HANDLE_EOF) return true;
+        ::SetLastError(err);
+        return ok != FALSE;
+    }
     bool Write(const void* buf, uint32_t len, uint32_t* done) override {
         DWORD n = 0;
         BOOL ok = WriteFile(h_, buf, len, &n, nullptr);
@@ -340,6 +357,8 @@ class Win32FileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+void KeepAccessTimes() {}
 
 FileSystem& OsFileSystem() {
     static Win32FileSystem fs;
