@@ -107,9 +107,10 @@ vm_vmlinux() {
   mv "$VM_VMLINUX.part" "$VM_VMLINUX"
 }
 
-vm_pack() {
+vm_pack() { # written aside and moved: a VM starting meanwhile reads the old one whole
   case $2 in
-    *.cpio) (cd "$1" && find . | cpio -o -H newc --quiet) >"$2" ;;
-    *) (cd "$1" && find . | cpio -o -H newc --quiet | gzip -1) >"$2" ;;
+    *.cpio) (cd "$1" && find . | cpio -o -H newc --quiet) >"$2.part" ;;
+    *) (cd "$1" && find . | cpio -o -H newc --quiet | gzip -1) >"$2.part" ;;
   esac
+  mv "$2.part" "$2"
 }
