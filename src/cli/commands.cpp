@@ -126,6 +126,10 @@ bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
     if (r.leftAlone)
         Con().Err(L"文件夹" + Q(folder) + L"：有" + std::to_wstring(r.leftAlone) +
                   L"个文件与上次操作的记录不符，已原样保留，详见 " + engine::LogPath() + L"。\n");
+    if (r.decryptionUnfinished)
+        Con().Err(L"文件夹" + Q(folder) +
+                  L"：上次的完全解密没有完成，存储中已有解密的文件。请再次运行 ulxjm decrypt "
+                  L"完成解密。\n");
     if (r.imageOpen)
         Con().Err(L"文件夹" + Q(folder) +
                   L"：上次映像解密没有正常结束，存储中的文件还没有重新加密。请运行 ulxjm encrypt "
@@ -436,21 +440,28 @@ int RunEncrypt(const Options& o) {
         plat::Wipe(second);
     }
 
-    int result = PrintSummary(c, L"加密", kindText != 0 ? L"加密" : L"");
+    // The program copy is part of the protection: on the medium before the
+    // summary says done.
+    std::wstring placedNote;
+    bool placeFailed = false;
     if (exe.empty()) {
-        Con().Err(
+        placedNote =
             L"ulxjm: 没有找到 Windows 版 ulxjm.exe，文件夹" + Q(folder) +
             L"中没有放入 ulxjm.exe。Windows 用户需要把 ulxjm.exe 复制到该文件夹后运行它来解密；"
-            L"也可以用 --exe 指定它的路径。\n");
+            L"也可以用 --exe 指定它的路径。\n";
     } else if (!plat::EqualsNoCase(exe, placed)) {
         if (plat::Fs().Copy(exe, placed, false)) {
-            Con().Err(L"已放入 " + placed + L"（来自 " + exe + L"）。\n");
+            placedNote = L"已放入 " + placed + L"（来自 " + exe + L"）。\n";
         } else {
-            Con().Err(L"ulxjm: 不能把 " + exe + L" 复制为 " + placed + L"：" +
-                      Sentence(engine::LastErrorText()) + L"请手动复制。\n");
-            result = kExitFailures;
+            placedNote = L"ulxjm: 不能把 " + exe + L" 复制为 " + placed + L"：" +
+                         Sentence(engine::LastErrorText()) + L"请手动复制。\n";
+            placeFailed = true;
         }
     }
+    (void)plat::Fs().SyncVolume(folder);
+    int result = PrintSummary(c, L"加密", kindText != 0 ? L"加密" : L"");
+    Con().Err(placedNote);
+    if (placeFailed) result = kExitFailures;
     return result;
 }
 
@@ -508,12 +519,15 @@ int RunStatus(const Options& o) {
     if (c.workingItems) con.Out(L"工作区中的文件: " + std::to_wstring(c.workingItems) + L"\n");
     if (Session().report.pendingStrength)
         con.Out(L"加密没有完成: 存储中还有文件没有强度加密，请再次运行 ulxjm encrypt。\n");
+    if (Session().report.decryptionUnfinished)
+        con.Out(L"解密没有完成: 存储中已有解密的文件，请再次运行 ulxjm decrypt。\n");
     if (!Session().report.ok()) con.Out(L"恢复: 上次中断的操作没能恢复，详见日志。\n");
     if (c.unreadable) con.Out(L"无法读取的文件夹: " + std::to_wstring(c.unreadable) + L"\n");
     con.Out(std::wstring(L"ulxjm.exe: ") +
             (plat::Fs().IsFile(plat::JoinPath(folder, store::kExeName)) ? L"有" : L"无") + L"\n");
     rec.Wipe();
-    return Session().report.pendingStrength || !Session().report.ok() || c.unreadable
+    return Session().report.pendingStrength || Session().report.decryptionUnfinished ||
+                   !Session().report.ok() || c.unreadable
                ? kExitFailures
                : kExitOk;
 }
@@ -849,8 +863,11 @@ int RunVerify(const Options& o) {
             std::to_wstring(tally.failures.size()) + L" 个会失败；" + std::to_wstring(tally.plain) +
             L" 个文件没有强度加密。\n");
     // Plain files a strength encryption still owes are not a sound store.
-    const bool pending = Session().report.pendingStrength;
-    if (pending) con.Out(L"加密没有完成: 存储中还有文件没有强度加密，请再次运行 ulxjm encrypt。\n");
+    const bool pending = Session().report.pendingStrength || Session().report.decryptionUnfinished;
+    if (Session().report.pendingStrength)
+        con.Out(L"加密没有完成: 存储中还有文件没有强度加密，请再次运行 ulxjm encrypt。\n");
+    if (Session().report.decryptionUnfinished)
+        con.Out(L"解密没有完成: 存储中已有解密的文件，请再次运行 ulxjm decrypt。\n");
     return tally.failures.empty() && !pending ? kExitOk : kExitFailures;
 }
 

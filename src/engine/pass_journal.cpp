@@ -296,7 +296,7 @@ Slot ReadSlot(const std::wstring& path, const std::wstring& data, const std::str
     const uint32_t strength = GetU32(bytes.data() + 20);
     const uint32_t count = GetU32(bytes.data() + 24);
     const uint32_t body = GetU32(bytes.data() + 28);
-    if (p > 3 || strength > 2 || count > kMaxRecords) {
+    if (p > 4 || strength > 2 || count > kMaxRecords) {
         slot.state = Slot::Foreign;
         return slot;
     }
@@ -472,6 +472,12 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         if (!journal.Write(left)) report.unsettled += 1;
         return report;
     }
+    if (pass == JournalPass::Decrypting) {
+        report.decryptionUnfinished = true;
+        journal.SetPass(pass, strength);
+        if (!journal.Write(left)) report.unsettled += 1;
+        return report;
+    }
     if (!left.empty()) {
         journal.SetPass(JournalPass::Files, 0);
         (void)journal.Write(left);
@@ -523,6 +529,13 @@ bool CreateNewStore(const std::wstring& root, const std::wstring& password,
     // The records must be on the medium before the folder counts as encrypted.
     if (!fs.SyncVolume(param)) return undo(L"建立基本目录失败。");
     if (!fs.CreateDir(data)) return undo(L"建立基本目录失败。");
+    // The data folder is on the medium before anything moves into it or the
+    // folder is decorated: a cut then finds a store to finish, never
+    // decorations around a folder that does not count as encrypted.
+    if (!fs.SyncVolume(param)) {
+        (void)fs.RemoveDir(data);
+        return undo(L"建立基本目录失败。");
+    }
     return true;
 }
 

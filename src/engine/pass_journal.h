@@ -34,6 +34,9 @@ enum class JournalPass : uint32_t {
     // being encrypted again after it): whatever is plain in it waits to be
     // encrypted again (which needs the password).
     ImageOpen = 3,
+    // A full decryption is under way: files of the store may be plain
+    // already; the store stays marked until it is gone.
+    Decrypting = 4,
 };
 
 // The journal is kept in two slots, "journalff.ulxjm" and
@@ -92,6 +95,9 @@ struct RecoveryReport {
     // Of pendingStrength: the plain files are what an image decryption left
     // (the run was killed or the stick pulled while the drive was in use).
     bool imageOpen = false;
+    // A full decryption stopped half-way: some files of the store are plain
+    // already; running the decryption again finishes it.
+    bool decryptionUnfinished = false;
     bool ok() const { return !damaged && unsettled == 0; }
 };
 

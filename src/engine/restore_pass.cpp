@@ -1,5 +1,7 @@
 #include "engine/restore_pass.h"
 
+#include <algorithm>
+
 #include "app/globals.h"
 #include "engine/hide_pass.h"
 #include "engine/naming.h"
@@ -228,7 +230,10 @@ void RemoveStoreLeftovers(const std::wstring& root, const std::wstring& paramFol
     const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
     const std::wstring ini = plat::JoinPath(storeRoot, store::kDesktopIni);
     std::string bytes;
-    if (plat::ReadSmallFile(ini, 1u << 16, &bytes) && bytes == store::StoreDesktopIniBytes())
+    // (A pulled drive may have left it empty or zeroed.)
+    if (plat::ReadSmallFile(ini, 1u << 16, &bytes) &&
+        (bytes == store::StoreDesktopIniBytes() ||
+         std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; })))
         (void)store::RemoveStoreRootDecoration(root);
     (void)fs.RemoveDir(storeRoot);
 }

@@ -569,6 +569,14 @@ void CCryptAndDe_old::PrepareDecryption(const DecryptJob& job) {
     walkedFolders_.clear();
     troubledFolders_.clear();
     imageOpenMarked_ = false;
+    // A full decryption marks the store until it is gone: a cut half-way
+    // leaves plain files in it, which `status` must speak of.
+    if (job.jobMode == 2 && job.items.empty() && job.destination.empty() && job.subPath.empty() &&
+        State().operation == kOpFullDecrypt) {
+        crypto::StoreRecords rec = crypto::ReadStoreRecords(paramFolder_, false);
+        journal_->SetPass(JournalPass::Decrypting, rec.kind == crypto::kKindHigher ? 1 : 2);
+        rec.Wipe();
+    }
 }
 
 bool CCryptAndDe_old::MarkImageOpen() {
@@ -766,7 +774,9 @@ void CCryptAndDe_old::DecryptBody() {
         }
         std::vector<const crypto::FileChange*> left;
         for (const auto& c : carried_) left.push_back(c.get());
-        if (imageOpenMarked_ || !left.empty()) {
+        const bool storeLeft =
+            journal_->Pass() == JournalPass::Decrypting && plat::Fs().IsDirectory(dataFolder_);
+        if (imageOpenMarked_ || !left.empty() || storeLeft) {
             // The store stays marked until encrypted again; what could not
             // be settled stays for the next run.
             if (plat::Fs().IsDirectory(paramFolder_)) (void)journal_->Write(left);

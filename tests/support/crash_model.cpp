@@ -555,6 +555,9 @@ class RecordingFile final : public plat::File {
     bool Read(void* buf, uint32_t len, uint32_t* done) override {
         return inner_->Read(buf, len, done);
     }
+    bool ReadAt(uint64_t offset, void* buf, uint32_t len, uint32_t* done) override {
+        return inner_->ReadAt(offset, buf, len, done);
+    }
     bool Write(const void* buf, uint32_t len, uint32_t* done) override {
         uint64_t at = 0;
         if (!inner_->Seek(0, SEEK_CUR, &at)) return false;
