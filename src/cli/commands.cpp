@@ -17,6 +17,7 @@
 #include "engine/naming.h"
 #include "engine/pass_log.h"
 #include "engine/pass_state.h"
+#include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "engine/strength_pass.h"
 #include "platform/env.h"
@@ -96,6 +97,13 @@ std::wstring BusyText(const std::wstring& folder) {
 bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
     FolderSession& s = Session();
     if (s.lock && plat::EqualsNoCase(s.folder, folder)) return true;
+    // Before anything is read: a store folder leading elsewhere would have
+    // recovery and every pass work on what it leads to.
+    const std::wstring unsafe = engine::UnsafeStoreFolder(folder);
+    if (!unsafe.empty()) {
+        *exitCode = Refuse(engine::UnsafeStoreText(folder, unsafe));
+        return false;
+    }
     uint32_t error = 0;
     s.folder = folder;
     s.lock = plat::TryLockFolder(folder, &error);

@@ -3,6 +3,7 @@
 #include "crypto/records.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
+#include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "engine/strength_pass.h"
 #include "platform/text.h"
@@ -140,6 +141,12 @@ PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& passwo
 
 RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, PassUi& ui) {
     PassLog log;
+    RecoveryReport report;
+    report.unsafeFolder = UnsafeStoreFolder(folder);
+    if (!report.unsafeFolder.empty()) {
+        log.Append(UnsafeStoreText(folder, report.unsafeFolder));
+        return report;
+    }
     return RecoverFolder(folder, exePath, ui, log);
 }
 

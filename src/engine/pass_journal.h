@@ -77,7 +77,10 @@ struct RecoveryReport {
     // Of pendingStrength: the plain files are what an image decryption left
     // (the run was killed or the stick pulled while the drive was in use).
     bool imageOpen = false;
-    bool ok() const { return !damaged && unsettled == 0; }
+    // A store folder that is not really inside the folder (recovery_guard.h):
+    // nothing was read or changed.
+    std::wstring unsafeFolder;
+    bool ok() const { return !damaged && unsettled == 0 && unsafeFolder.empty(); }
 };
 
 // Settles whatever an interrupted pass left in `root`'s store. `exePath` is

@@ -173,6 +173,14 @@ FileSystem& OsFileSystem();
 // named on the command line); everything else refuses links.
 std::wstring FollowLink(const std::wstring& path);
 
+// What stands at `path`, a folder expected directly inside the folder
+// `within`: nothing, a real folder of that volume (no link, junction or
+// mount point: posix compares devices and mount ids, Windows volume serial
+// numbers), or anything else. Asks the OS itself, not Fs(): it decides
+// whether a folder somebody handed us may be touched at all.
+enum class InnerFolder { Missing, Real, Other };
+InnerFolder CheckInnerFolder(const std::wstring& within, const std::wstring& path);
+
 // The file system the core uses: the OS one unless a test installed another.
 FileSystem& Fs();
 

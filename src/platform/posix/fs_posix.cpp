@@ -868,6 +868,24 @@ std::wstring FollowLink(const std::wstring& path) {
     return out;
 }
 
+InnerFolder CheckInnerFolder(const std::wstring& within, const std::wstring& path) {
+    const std::string w = U8(within), p = U8(path);
+    struct statx in, at;
+    const unsigned mask = STATX_TYPE | STATX_MNT_ID;
+    // The folder itself may be reached through the user's own link.
+    if (statx(AT_FDCWD, w.c_str(), 0, mask, &in) != 0) return InnerFolder::Other;
+    if (statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, mask, &at) != 0)
+        return errno == ENOENT ? InnerFolder::Missing : InnerFolder::Other;
+    if (!S_ISDIR(at.stx_mode) || at.stx_dev_major != in.stx_dev_major ||
+        at.stx_dev_minor != in.stx_dev_minor)
+        return InnerFolder::Other;
+    // A bind mount of the same file system keeps the device: its mount id differs.
+    if ((in.stx_mask & STATX_MNT_ID) && (at.stx_mask & STATX_MNT_ID) &&
+        in.stx_mnt_id != at.stx_mnt_id)
+        return InnerFolder::Other;
+    return InnerFolder::Real;
+}
+
 std::wstring ErrorText(uint32_t code) {
     // The texts a Chinese Windows gives for the codes this layer produces.
     switch (code) {

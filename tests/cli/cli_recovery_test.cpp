@@ -1,0 +1,146 @@
+// The ulxjm command on folders somebody else prepared: store folders that
+// lead elsewhere, leftovers that are not ours, journals built to take long,
+// and what a killed run leaves outside the folder.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "crypto/file_change.h"
+#include "engine/pass_journal.h"
+#include "platform/fs.h"
+#include "store/layout.h"
+#include "support/test_files.h"
+
+namespace {
+
+using clitest::N;
+using clitest::Result;
+using clitest::Snapshot;
+using clitest::Tree;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+plat::FileSystem& Os() {
+    return plat::OsFileSystem();
+}
+
+class CliRecoveryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        exe_ = run_.tmp() / L"fake-ulxjm.exe";
+        ASSERT_TRUE(WriteFileBytes(exe_, "MZ fake windows program"));
+    }
+    std::wstring T(const std::wstring& name) const { return run_.tmp() / name; }
+
+    std::wstring MakeFolder(const std::wstring& name) {
+        const std::wstring dir = T(name);
+        EXPECT_TRUE(Os().CreateDir(dir));
+        EXPECT_TRUE(Os().CreateDir(plat::JoinPath(dir, L"文档")));
+        EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"notes.txt"), "plain text"));
+        EXPECT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"文档/报告.doc"), std::string(3000, 'r')));
+        return dir;
+    }
+    Result Encrypt(const std::wstring& dir, const std::string& strength) {
+        return run_.Run(
+            {"encrypt", N(dir), "--strength", strength, "--exe", N(exe_), "--password-stdin"},
+            "secret\n");
+    }
+    // A journal in `folder`'s parameter folder whose one record has recovery
+    // delete `victim` (a name below the data folder) as a copy's working file.
+    void PlantJournal(const std::wstring& folder, const std::wstring& victim) {
+        const std::wstring data = store::DataDir(folder);
+        crypto::FileChange c;
+        c.kind = crypto::ChangeKind::DecryptCopy;
+        c.from = plat::JoinPath(data, L"a.zpwenc0");
+        c.to = plat::JoinPath(data, L"a");
+        c.temp = plat::JoinPath(data, victim);
+        engine::PassJournal journal(folder);
+        ASSERT_TRUE(journal.Write({&c}));
+    }
+
+    clitest::Runner run_;
+    std::wstring exe_;
+};
+
+// A received folder whose store root, data folder or parameter folder leads
+// elsewhere: every command refuses before reading anything, and nothing
+// there or where the link leads changes.
+TEST_F(CliRecoveryTest, StoreFoldersThatLeadElsewhereAreNeverTouched) {
+    const std::wstring other = MakeFolder(L"other");
+    ASSERT_EQ(Encrypt(other, "highest").code, 0);
+    const std::wstring outside = T(L"home");
+    ASSERT_TRUE(Os().CreateDir(outside));
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(outside, L"victim.txt"), "the user's own file"));
+
+    enum Link { DataToHome, ParamToOtherStore, RootToOtherStore };
+    const struct {
+        const char* what;
+        Link link;
+    } kCases[] = {
+        {"ulxjm/ffffff -> a folder outside, with a journal deleting a file there", DataToHome},
+        {"ulxjm/paramff -> another protected folder's records", ParamToOtherStore},
+        {"ulxjm -> another protected folder's store", RootToOtherStore},
+    };
+    for (const auto& c : kCases) {
+        const std::wstring dir = T(L"received");
+        ASSERT_TRUE(Os().CreateDir(dir));
+        ASSERT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"mine.txt"), "mine"));
+        const std::wstring root = plat::JoinPath(dir, L"ulxjm");
+        if (c.link != RootToOtherStore) ASSERT_TRUE(Os().CreateDir(root));
+        switch (c.link) {
+            case DataToHome:
+                ASSERT_TRUE(Os().CreateDir(store::ParamDir(dir)));
+                ASSERT_EQ(symlink("../../home", N(store::DataDir(dir)).c_str()), 0);
+                PlantJournal(dir, L"victim.txt");
+                break;
+            case ParamToOtherStore:
+                ASSERT_EQ(symlink(N(store::ParamDir(other)).c_str(), N(store::ParamDir(dir)).c_str()),
+                          0);
+                break;
+            case RootToOtherStore:
+                ASSERT_EQ(symlink(N(plat::JoinPath(other, L"ulxjm")).c_str(), N(root).c_str()), 0);
+                break;
+        }
+        const Tree before = Snapshot(run_.tmp().path());
+        const std::string out = N(T(L"out"));
+        const std::vector<std::vector<std::string>> kCommands = {
+            {"status", N(dir)},
+            {"list", N(dir)},
+            {"decrypt", N(dir), "--password-stdin"},
+            {"extract", N(dir), "notes.txt", "--to", out, "--password-stdin"},
+            {"encrypt", N(dir), "--exe", N(exe_), "--password-stdin"},
+        };
+        for (const auto& args : kCommands) {
+            Result r = run_.Run(args, "secret\n");
+            EXPECT_EQ(r.code, 2) << c.what << ": " << args[0] << "\n" << r.out << r.err;
+            EXPECT_NE(r.err.find("不是该文件夹里真正的文件夹"), std::string::npos)
+                << c.what << ": " << args[0] << "\n" << r.err;
+            Tree now = Snapshot(run_.tmp().path());
+            for (const wchar_t* scratch : {L"stdin", L"stdout", L"stderr"}) now.erase(scratch);
+            Tree was = before;
+            for (const wchar_t* scratch : {L"stdin", L"stdout", L"stderr"}) was.erase(scratch);
+            // Only the log in the command's own folders may change.
+            for (Tree* t : {&now, &was})
+                for (auto it = t->begin(); it != t->end();)
+                    it = it->first.rfind(L"cache/", 0) == 0 || it->first.rfind(L"tmp/", 0) == 0
+                             ? t->erase(it)
+                             : std::next(it);
+            EXPECT_EQ(now, was) << c.what << ": " << args[0];
+        }
+        ASSERT_TRUE(testsupport::RemoveTree(dir));
+    }
+    EXPECT_EQ(ReadFileBytes(plat::JoinPath(outside, L"victim.txt")), "the user's own file");
+    Result r = run_.Run({"decrypt", N(other), "--password-stdin"}, "secret\n");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(plat::JoinPath(other, L"notes.txt")), "plain text");
+}
+
+
+}  // namespace
+
+#endif  // _WIN32
