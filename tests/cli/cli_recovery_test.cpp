@@ -141,6 +141,41 @@ TEST_F(CliRecoveryTest, StoreFoldersThatLeadElsewhereAreNeverTouched) {
 }
 
 
+// A first full decryption that fails on one file keeps the store and its
+// decoration record, and gives back the user's own desktop.ini. The second
+// one, after the failing file was dealt with, must not take that file for
+// our decoration because it is empty or only the start of ours.
+TEST_F(CliRecoveryTest, AUsersDesktopIniThatStartsLikeOursSurvivesASecondDecryption) {
+    const std::string ours = "[.ShellClassInfo]\r\nIconIndex=0\r\nIconFile=ulxjm.exe\r\nInfoTip=";
+    const std::string kContents[] = {"", "[.ShellClassInfo]\r\n", ours};
+    const std::wstring other = MakeFolder(L"other");
+    ASSERT_EQ(run_.Run({"encrypt", N(other), "--strength", "highest", "--exe", N(exe_),
+                        "--password-stdin"},
+                       "another\n")
+                  .code,
+              0);
+    int n = 0;
+    for (const std::string& content : kContents) {
+        const std::wstring dir = MakeFolder(L"d" + std::to_wstring(n++));
+        const std::wstring ini = plat::JoinPath(dir, L"desktop.ini");
+        ASSERT_TRUE(WriteFileBytes(ini, content));
+        ASSERT_EQ(Encrypt(dir, "highest").code, 0);
+        ASSERT_NE(ReadFileBytes(ini), content) << "our decoration stands in its place";
+        // A file of another store: the first decryption fails on it.
+        const std::wstring foreign = plat::JoinPath(store::DataDir(dir), L"foreign.txt.zpwenc0");
+        ASSERT_TRUE(Os().Copy(plat::JoinPath(store::DataDir(other), L"notes.txt.zpwenc0"), foreign,
+                              true));
+        Result r = run_.Run({"decrypt", N(dir), "--password-stdin"}, "secret\n");
+        ASSERT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(ReadFileBytes(ini), content);
+        ASSERT_TRUE(Os().DeleteFile(foreign));
+        r = run_.Run({"decrypt", N(dir), "--password-stdin"}, "secret\n");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(ReadFileBytes(ini), content) << "content of " << content.size() << " bytes";
+        EXPECT_FALSE(Os().Exists(plat::JoinPath(dir, L"ulxjm")));
+    }
+}
+
 }  // namespace
 
 #endif  // _WIN32
