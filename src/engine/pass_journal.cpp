@@ -7,6 +7,7 @@
 #include "engine/fail_name_list.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
+#include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -165,6 +166,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         // removal leaves when it is stopped half-way: finish it.
         const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
         if (!fs.IsDirectory(store::DataDir(root)) && fs.IsDirectory(storeRoot)) {
+            if (!CheckLeftoversAreOurs(root, &report, log)) return report;
             RemoveStoreLeftovers(root, store::ParamDir(root));
             (void)fs.RemoveDir(storeRoot);  // only when nothing else is in it
             report.storeRemoved = !fs.Exists(storeRoot);
@@ -242,7 +244,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     if (!haveData) {
         // The store was being made (nothing of the user's moved yet), or
         // being removed: either way only records of ours are left.
-        if (report.unsettled == 0) {
+        if (report.unsettled == 0 && CheckLeftoversAreOurs(root, &report, log)) {
             RemoveStoreLeftovers(root, store::ParamDir(root));
             (void)fs.RemoveDir(plat::JoinPath(root, store::kStoreRoot));
             report.storeRemoved = true;

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "engine/pass_journal.h"
+#include "engine/pass_log.h"
+
 namespace engine {
 
 // The first of the store root, data folder and parameter folder (current
@@ -15,5 +18,14 @@ std::wstring UnsafeStoreFolder(const std::wstring& folder);
 
 // What the user is told about that folder.
 std::wstring UnsafeStoreText(const std::wstring& folder, const std::wstring& offending);
+
+// Whether what is left of a store without its data folder (a store whose
+// making or removal stopped half-way) is provably ours, so recovery may
+// remove it: the store root holds nothing but the parameter folder and our
+// own desktop.ini, the parameter folder nothing but regular files under the
+// names of our records, and a kind record says a kind of ours (or the start
+// of it: a write cut short). Otherwise the folder is somebody's own that
+// merely uses our names: the report says so (damaged) and the log why.
+bool CheckLeftoversAreOurs(const std::wstring& folder, RecoveryReport* report, PassLog& log);
 
 }  // namespace engine

@@ -176,6 +176,65 @@ TEST_F(CliRecoveryTest, AUsersDesktopIniThatStartsLikeOursSurvivesASecondDecrypt
     }
 }
 
+// Folders using our names without ever being a store of ours ("ulxjm"
+// without "ffffff"): recovery leaves every file and says it could not
+// settle the folder; what a store's removal stopped half-way leaves is
+// still removed.
+TEST_F(CliRecoveryTest, OnlyProvableLeftoversOfAStoreAreRemoved) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<const wchar_t*, std::string>> files;  // below ulxjm/
+        bool journal;
+        bool ours;
+    } kCases[] = {
+        {"a kind record of the user's", {{L"paramff/typeff.ulxjm", "my own notes"}}, false, false},
+        {"a journal beside a file of the user's",
+         {{L"paramff/diary.txt", "dear diary"}},
+         true,
+         false},
+        {"records beside a file of the user's in the store root",
+         {{L"paramff/imimff.ulxjm", "pw"}, {L"photo.jpg", "JFIF"}},
+         false,
+         false},
+        {"a kind nobody wrote", {{L"paramff/typeff.ulxjm", "fftype=7"}}, false, false},
+        {"a removal stopped half-way",
+         {{L"paramff/typeff.ulxjm", "fftype=2"}, {L"paramff/liamff.ulxjm", "a@b.c"}},
+         false,
+         true},
+        {"a new store stopped before its data folder",
+         {{L"paramff/imimff.ulxjm", "pw"}, {L"paramff/typeff.ulxjm", "fft"}},
+         true,
+         true},
+    };
+    for (const auto& c : kCases) {
+        const std::wstring dir = MakeFolder(L"f");
+        ASSERT_TRUE(Os().CreateDir(plat::JoinPath(dir, L"ulxjm")));
+        ASSERT_TRUE(Os().CreateDir(store::ParamDir(dir)));
+        for (const auto& [rel, bytes] : c.files)
+            ASSERT_TRUE(WriteFileBytes(plat::JoinPath(dir, std::wstring(L"ulxjm/") + rel), bytes));
+        if (c.journal) {
+            engine::PassJournal journal(dir);
+            journal.SetPass(engine::JournalPass::NewStore, 0);
+            ASSERT_TRUE(journal.Write({}));
+        }
+        const Tree before = Snapshot(dir);
+        Result r = run_.Run({"status", N(dir)});
+        if (c.ours) {
+            EXPECT_EQ(r.code, 0) << c.what << r.out << r.err;
+            EXPECT_FALSE(Os().Exists(plat::JoinPath(dir, L"ulxjm"))) << c.what;
+            EXPECT_EQ(ReadFileBytes(plat::JoinPath(dir, L"notes.txt")), "plain text");
+        } else {
+            EXPECT_NE(r.err.find("没能恢复"), std::string::npos) << c.what << r.err;
+            EXPECT_EQ(Snapshot(dir), before) << c.what;
+            // Nor may a protection write its records over the user's files.
+            r = Encrypt(dir, "normal");
+            EXPECT_EQ(r.code, 1) << c.what << r.err;
+            EXPECT_EQ(Snapshot(dir), before) << c.what;
+        }
+        ASSERT_TRUE(testsupport::RemoveTree(dir));
+    }
+}
+
 }  // namespace
 
 #endif  // _WIN32
