@@ -52,7 +52,7 @@ bool NoLinkOnTheWay(const std::wstring& root, const std::wstring& rel) {
 }
 
 std::wstring Resolve(const std::wstring& root, const std::wstring& rel) {
-    if (rel.empty()) return {};
+    if (rel.empty() || !JournalPathWithinBounds(rel)) return {};
     // The rule of the rename-failure list: no root, drive or parent parts;
     // and no link on the way, so a crafted journal cannot reach outside.
     if (!CFailNameList::UsablePath(rel) || rel.find(L':') != std::wstring::npos ||
@@ -146,6 +146,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
                              PassLog& log) {
     RecoveryReport report;
     plat::FileSystem& fs = plat::Fs();
+    StartJournalBudget();
     PassJournal journal(root);
     const std::wstring path = journal.Path();
     const std::wstring next = journal.NextPath();
@@ -228,6 +229,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         }
     }
     std::fill(bytes.begin(), bytes.end(), uint8_t(0));
+    if (JournalBudgetExceeded()) return damaged();
 
     std::vector<const crypto::FileChange*> left;
     for (auto& c : changes) {

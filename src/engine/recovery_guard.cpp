@@ -114,6 +114,32 @@ std::wstring NotOurs(const std::wstring& folder) {
 
 }  // namespace
 
+namespace {
+thread_local uint64_t t_lookups = 0;
+thread_local bool t_exceeded = false;
+}  // namespace
+
+void StartJournalBudget() {
+    t_lookups = 0;
+    t_exceeded = false;
+}
+
+bool JournalPathWithinBounds(const std::wstring& rel) {
+    if (rel.size() > kMaxPathUnits) return false;
+    uint64_t parts = 1;
+    for (wchar_t ch : rel)
+        if (ch == L'\\' || ch == L'/') ++parts;
+    if (parts > kMaxPathParts) return false;
+    // Each leading folder is looked up by its whole path.
+    t_lookups += parts * (parts + 1) / 2;
+    if (t_lookups > kMaxPathLookups) t_exceeded = true;
+    return !t_exceeded;
+}
+
+bool JournalBudgetExceeded() {
+    return t_exceeded;
+}
+
 bool CheckLeftoversAreOurs(const std::wstring& folder, RecoveryReport* report, PassLog& log) {
     const std::wstring foreign = NotOurs(folder);
     if (foreign.empty()) return true;

@@ -28,4 +28,21 @@ std::wstring UnsafeStoreText(const std::wstring& folder, const std::wstring& off
 // merely uses our names: the report says so (damaged) and the log why.
 bool CheckLeftoversAreOurs(const std::wstring& folder, RecoveryReport* report, PassLog& log);
 
+// Bounds of the work a journal may ask of recovery, which runs without a
+// password on any folder: a path of a record has at most kMaxPathUnits
+// characters (UTF-16 units, as on Windows) and kMaxPathParts parts, and
+// checking the paths of one journal for links (a look-up per part of each
+// leading folder) costs at most kMaxPathLookups. A path beyond them was not
+// written by us; a journal beyond them is left alone as damaged.
+inline constexpr size_t kMaxPathUnits = 32767;
+inline constexpr size_t kMaxPathParts = 512;
+inline constexpr uint64_t kMaxPathLookups = 16u << 20;
+// Starts counting for one journal (per thread).
+void StartJournalBudget();
+// Whether `rel`, a path of a record, is within the bounds; charges its
+// look-ups to the journal's budget.
+bool JournalPathWithinBounds(const std::wstring& rel);
+// The journal asked for more work than the budget allows.
+bool JournalBudgetExceeded();
+
 }  // namespace engine

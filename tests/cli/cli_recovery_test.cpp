@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,52 @@ TEST_F(CliRecoveryTest, OnlyProvableLeftoversOfAStoreAreRemoved) {
             EXPECT_EQ(r.code, 1) << c.what << r.err;
             EXPECT_EQ(Snapshot(dir), before) << c.what;
         }
+        ASSERT_TRUE(testsupport::RemoveTree(dir));
+    }
+}
+
+// Recovery runs without a password on any folder: a journal built to make
+// it work for minutes (paths of thousands of parts, or many records of
+// long paths) is settled or left alone at once, and nothing in the store
+// changes for it.
+TEST_F(CliRecoveryTest, ACraftedJournalCannotKeepRecoveryBusy) {
+    const struct {
+        const char* what;
+        int parts;
+        int records;
+        bool leftAlone;  // beyond the budget: kept and reported
+    } kCases[] = {
+        {"paths of 16000 parts", 16000, 20, false},
+        {"many records of 400-part paths", 400, 3000, true},
+    };
+    for (const auto& c : kCases) {
+        const std::wstring dir = MakeFolder(L"j");
+        ASSERT_EQ(Encrypt(dir, "normal").code, 0);
+        const std::wstring data = store::DataDir(dir);
+        std::wstring deep;
+        for (int k = 0; k < c.parts; ++k) deep += L"a/";
+        std::vector<crypto::FileChange> changes(c.records);
+        std::vector<const crypto::FileChange*> batch;
+        for (int k = 0; k < c.records; ++k) {
+            crypto::FileChange& ch = changes[k];
+            ch.kind = crypto::ChangeKind::DecryptCopy;
+            ch.from = plat::JoinPath(data, deep + std::to_wstring(k) + L".zpwenc0");
+            ch.to = plat::JoinPath(data, deep + std::to_wstring(k));
+            ch.temp = plat::JoinPath(data, deep + std::to_wstring(k) + L".tmp");
+            batch.push_back(&ch);
+        }
+        engine::PassJournal journal(dir);
+        ASSERT_TRUE(journal.Write(batch));
+        const Tree before = Snapshot(data);
+        const auto start = std::chrono::steady_clock::now();
+        Result r = run_.Run({"status", N(dir)});
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+        EXPECT_LT(seconds, 10) << c.what;
+        EXPECT_EQ(r.code, c.leftAlone ? 1 : 0) << c.what << r.out << r.err;
+        EXPECT_EQ(Os().Exists(journal.Path()), c.leftAlone) << c.what;
+        EXPECT_EQ(Snapshot(data), before) << c.what;
         ASSERT_TRUE(testsupport::RemoveTree(dir));
     }
 }
