@@ -1,6 +1,7 @@
 #include "engine/engine.h"
 
 #include "crypto/records.h"
+#include "engine/copy_temps.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
 #include "engine/recovery_guard.h"
@@ -147,7 +148,10 @@ RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, 
         log.Append(UnsafeStoreText(folder, report.unsafeFolder));
         return report;
     }
-    return RecoverFolder(folder, exePath, ui, log);
+    report = RecoverFolder(folder, exePath, ui, log);
+    // Working files a killed copy left outside the folder.
+    report.settled += RemoveCopyTemps(folder, log);
+    return report;
 }
 
 namespace {

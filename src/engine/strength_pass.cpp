@@ -10,6 +10,7 @@
 #include "crypto/move_aside.h"
 #include "crypto/records.h"
 #include "engine/naming.h"
+#include "engine/copy_temps.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
@@ -278,8 +279,9 @@ void CCryptAndDe_old::RunBatch() {
     }
     if (planned.empty()) return;
 
-    // 2. The journal of the batch, durable before any file is touched.
-    if (!journal_->Write(planned)) {
+    // 2. The journal of the batch, durable before any file is touched, and
+    // the working files outside the store listed (copy_temps.h).
+    if (!journal_->Write(planned) || !ListCopyTemps(dec_.root, dataFolder_, planned)) {
         const std::wstring error = log_.TakeError();
         log_.Append(journal_->Path() + L",写入失败，原因如下：");
         log_.Append(error);
@@ -737,6 +739,8 @@ void CCryptAndDe_old::DecryptBody() {
     } catch (...) {
         log_.Append(L"解密出错。");
     }
+    // Every copy is complete or gone: the list of its working files goes.
+    (void)RemoveCopyTemps(dec_.root, log_);
     cipher_.reset();
     st.done = true;
 }

@@ -236,6 +236,57 @@ TEST_F(CliRecoveryTest, OnlyProvableLeftoversOfAStoreAreRemoved) {
     }
 }
 
+// An extract killed after its copies were written, before their names were
+// given: the plain working files it left in the destination go at the next
+// run, which then copies every item; a file of the user's under such a
+// name stays and blocks nothing.
+TEST_F(CliRecoveryTest, AKilledExtractLeavesNoWorkingFilesAndBlocksNothing) {
+    if (system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
+    const std::wstring dir = MakeFolder(L"d");
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(dir, L"big.bin"), std::string(300000, 'b')));
+    ASSERT_EQ(Encrypt(dir, "highest").code, 0);
+    const struct {
+        const char* what;
+        bool userFile;  // a file of the user's named like a working file
+        bool kill;
+    } kCases[] = {
+        {"killed at its first rename", false, true},
+        {"a file of the user's named big.bin.tmp", true, false},
+    };
+    for (const auto& c : kCases) {
+        const std::wstring out = T(L"out");
+        ASSERT_TRUE(Os().CreateDir(out));
+        const std::wstring userTmp = plat::JoinPath(out, L"big.bin.tmp");
+        if (c.userFile) ASSERT_TRUE(WriteFileBytes(userTmp, "the user's own"));
+        const std::vector<std::string> args = {"extract", N(dir),    "notes.txt", "big.bin",
+                                               "--to",    N(out),    "--password-stdin"};
+        if (c.kill) {
+            const std::vector<std::string> strace = {
+                "strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                "inject=rename,renameat,renameat2:signal=KILL:when=1"};
+            Result r = run_.Wait(run_.Start(args, "secret\n", nullptr, {}, strace));
+            ASSERT_NE(r.code, 0) << c.what << r.err;
+            // The copies were complete and plain, only their names missing.
+            ASSERT_EQ(ReadFileBytes(plat::JoinPath(out, L"big.bin.tmp")), std::string(300000, 'b'))
+                << c.what;
+        }
+        Result r = run_.Run(args, "secret\n");
+        EXPECT_EQ(r.code, 0) << c.what << r.err;
+        Tree want = {{L"notes.txt", "plain text"}, {L"big.bin", std::string(300000, 'b')}};
+        if (c.userFile) want[L"big.bin.tmp"] = "the user's own";
+        EXPECT_EQ(Snapshot(out), want) << c.what;
+        ASSERT_TRUE(testsupport::RemoveTree(out));
+    }
+    // Nothing of ours is left listed.
+    std::vector<plat::DirEntry> entries;
+    ASSERT_TRUE(Os().ListDir(T(L"tmp"), &entries));
+    for (const auto& e : entries) {
+        std::vector<plat::DirEntry> inner;
+        if (e.IsDirectory() && Os().ListDir(plat::JoinPath(T(L"tmp"), e.name), &inner))
+            for (const auto& f : inner) EXPECT_EQ(f.name.rfind(L"copytemp-", 0), std::string::npos);
+    }
+}
+
 // Recovery runs without a password on any folder: a journal built to make
 // it work for minutes (paths of thousands of parts, or many records of
 // long paths) is settled or left alone at once, and nothing in the store
