@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "platform/env.h"
 #include "platform/text.h"
 
 namespace {
@@ -22,6 +23,8 @@ std::vector<std::wstring> W(const std::vector<std::string>& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Passwords pass through this process's memory: no crash may write it out.
+    plat::KeepSecretsOutOfDumps();
     cli::InitGlobals();
     cli::InstallInterruptHandler();
 

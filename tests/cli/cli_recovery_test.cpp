@@ -3,7 +3,9 @@
 // and what a killed run leaves outside the folder.
 #ifndef _WIN32
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,6 +27,17 @@ using clitest::Snapshot;
 using clitest::Tree;
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
+
+// A /proc file (they report no size, so they are read to their end).
+std::string ProcText(const std::string& path) {
+    std::string text;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buf[512];
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, size_t(n));
+    close(fd);
+    return text;
+}
 
 plat::FileSystem& Os() {
     return plat::OsFileSystem();
@@ -284,6 +297,47 @@ TEST_F(CliRecoveryTest, AKilledExtractLeavesNoWorkingFilesAndBlocksNothing) {
         std::vector<plat::DirEntry> inner;
         if (e.IsDirectory() && Os().ListDir(plat::JoinPath(T(L"tmp"), e.name), &inner))
             for (const auto& f : inner) EXPECT_EQ(f.name.rfind(L"copytemp-", 0), std::string::npos);
+    }
+}
+
+// A command that crashes while it holds a password writes no core, even
+// where the user allows cores.
+TEST_F(CliRecoveryTest, ACrashWhileWaitingForThePasswordLeavesNoCore) {
+    const std::wstring dir = MakeFolder(L"d");
+    ASSERT_EQ(Encrypt(dir, "normal").code, 0);
+    const std::string cwd = N(T(L"run"));
+    int in = -1;
+    const pid_t pid = run_.Start({"decrypt", N(dir), "--password-stdin"}, "", &in, [&] {
+        const struct rlimit any = {RLIM_INFINITY, RLIM_INFINITY};
+        (void)setrlimit(RLIMIT_CORE, &any);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+    });
+    ASSERT_GT(pid, 0);
+    // Half a line: it is read and kept while the rest is awaited.
+    const std::string typed = "hunter2-typed-secret";
+    ASSERT_EQ(write(in, typed.data(), typed.size()), ssize_t(typed.size()));
+    // Blocked reading standard input again: everything written was taken.
+    const std::string proc = "/proc/" + std::to_string(pid);
+    bool waiting = false;
+    for (int i = 0; i < 2000 && !waiting; ++i) {
+        const std::string syscall = ProcText(proc + "/syscall");
+        if (!syscall.empty())
+            waiting = syscall.rfind("0 0x0 ", 0) == 0;
+        else
+            waiting = ProcText(proc + "/stat").find(") S ") != std::string::npos;
+        if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(waiting) << "the command never waited for the rest of its password";
+    ASSERT_EQ(kill(pid, SIGSEGV), 0);
+    Result r = run_.Wait(pid);
+    close(in);
+    EXPECT_EQ(r.signal, SIGSEGV) << r.code << r.err;
+    EXPECT_FALSE(r.core) << "the kernel wrote a core";
+    std::vector<plat::DirEntry> left;
+    ASSERT_TRUE(Os().ListDir(T(L"run"), &left));
+    for (const auto& e : left) {
+        const std::string bytes = ReadFileBytes(plat::JoinPath(T(L"run"), e.name));
+        EXPECT_EQ(bytes.find(typed), std::string::npos) << N(e.name) << " holds the password";
     }
 }
 
