@@ -58,6 +58,8 @@ std::wstring NoCr(const std::wstring& text) {
 struct FolderSession {
     std::wstring folder;
     std::unique_ptr<plat::FolderLock> lock;
+    // Below the folder nothing is reached through a link (plat::PinFolder).
+    std::unique_ptr<plat::FolderPin> pin;
     bool busy = false;  // another run holds the folder (read-only commands go on)
     engine::RecoveryReport report;
 };
@@ -104,6 +106,7 @@ bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
         *exitCode = Refuse(engine::UnsafeStoreText(folder, unsafe));
         return false;
     }
+    s.pin = plat::PinFolder(folder);
     uint32_t error = 0;
     s.folder = folder;
     s.lock = plat::TryLockFolder(folder, &error);

@@ -7,6 +7,7 @@
 #include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "engine/strength_pass.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 #include "store/layout.h"
 
@@ -48,6 +49,9 @@ const wchar_t* KindText(int strength) {
 
 PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& password,
                           const std::wstring& mail, int strength, PassUi& ui) {
+    // Below the folder nothing is reached through a link, even one put
+    // there while the pass runs.
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     st.kind = strength == 1   ? kKindHigherEncrypt
@@ -80,6 +84,7 @@ PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& passwo
 }
 
 PassSummary RestoreFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     st.kind = kKindNormalDecrypt;
@@ -101,6 +106,7 @@ PassSummary RestoreFolder(const std::wstring& folder, const std::wstring& passwo
 
 PassSummary DecryptStore(const std::wstring& folder, const std::wstring& password, int jobMode,
                          PassUi& ui, const DecryptOptions& options) {
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     const std::wstring param = store::ParamDir(folder);
@@ -148,6 +154,7 @@ RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, 
         log.Append(UnsafeStoreText(folder, report.unsafeFolder));
         return report;
     }
+    const auto pin = plat::PinFolder(folder);
     report = RecoverFolder(folder, exePath, ui, log);
     // Working files a killed copy left outside the folder.
     report.settled += RemoveCopyTemps(folder, log);
@@ -161,6 +168,7 @@ namespace {
 // was made; otherwise the store after image use.
 PassSummary EncryptStoreAgain(const std::wstring& folder, const std::wstring& password, bool resume,
                               PassUi& ui) {
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     const std::wstring param = store::ParamDir(folder);

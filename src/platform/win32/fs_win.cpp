@@ -309,6 +309,10 @@ bool VolumeSerialOf(const std::wstring& path, bool itself, DWORD* serial) {
 }
 }  // namespace
 
+std::unique_ptr<FolderPin> PinFolder(const std::wstring&) {
+    return std::make_unique<FolderPin>();
+}
+
 InnerFolder CheckInnerFolder(const std::wstring& within, const std::wstring& path) {
     const DWORD a = GetFileAttributesW(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) {
