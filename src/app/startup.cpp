@@ -3,6 +3,7 @@
 #include "app/settings_keys.h"
 #include "engine/engine.h"
 #include "engine/pass_log.h"
+#include "engine/recovery_guard.h"
 #include "platform/fs.h"
 #include "platform/lock.h"
 #include "platform/text.h"
@@ -210,7 +211,13 @@ class ShellPassUi : public engine::PassUi {
 
 bool SettleInterruptedPass(AppGlobals& g, Shell& shell) {
     const std::wstring folder = plat::WithoutSep(g.TargetFolder);
-    if (folder.empty() || !plat::Fs().IsDirectory(store::ParamDir(folder))) return true;
+    if (folder.empty()) return true;
+    const std::wstring unsafe = engine::UnsafeStoreFolder(folder);
+    if (!unsafe.empty()) {
+        shell.ShowMessage(engine::UnsafeStoreText(folder, unsafe));
+        return false;
+    }
+    if (!plat::Fs().IsDirectory(store::ParamDir(folder))) return true;
     uint32_t error = 0;
     std::unique_ptr<plat::FolderLock> lock = plat::TryLockFolder(folder, &error);
     if (!lock && error == plat::kErrSharingViolation) {

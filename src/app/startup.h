@@ -56,7 +56,8 @@ void SelectRole(AppGlobals& g, Shell& shell);
 // The whole start-up; returns the process exit code.
 // Settles what an interrupted pass left in the folder the program runs in,
 // holding the folder's lock meanwhile. False when another run works on the
-// folder (the user was told; the program ends).
+// folder, or a store folder is not really inside it (the user was told; the
+// program ends).
 bool SettleInterruptedPass(AppGlobals& g, Shell& shell);
 
 int InitInstance(Shell& shell);

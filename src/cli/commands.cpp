@@ -21,6 +21,7 @@
 #include "engine/pass_journal.h"
 #include "engine/pass_log.h"
 #include "engine/pass_state.h"
+#include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "engine/strength_pass.h"
 #include "platform/env.h"
@@ -62,6 +63,8 @@ std::wstring NoCr(const std::wstring& text) {
 struct FolderSession {
     std::wstring folder;
     std::unique_ptr<plat::FolderLock> lock;
+    // Below the folder nothing is reached through a link (plat::PinFolder).
+    std::unique_ptr<plat::FolderPin> pin;
     bool busy = false;  // another run holds the folder (read-only commands go on)
     engine::RecoveryReport report;
 };
@@ -101,6 +104,14 @@ std::wstring BusyText(const std::wstring& folder) {
 bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
     FolderSession& s = Session();
     if (s.lock && plat::EqualsNoCase(s.folder, folder)) return true;
+    // Before anything is read: a store folder leading elsewhere would have
+    // recovery and every pass work on what it leads to.
+    const std::wstring unsafe = engine::UnsafeStoreFolder(folder);
+    if (!unsafe.empty()) {
+        *exitCode = Refuse(engine::UnsafeStoreText(folder, unsafe));
+        return false;
+    }
+    s.pin = plat::PinFolder(folder);
     uint32_t error = 0;
     s.folder = folder;
     s.lock = plat::TryLockFolder(folder, &error);

@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "platform/env.h"
 #include "platform/text.h"
 
 namespace {
@@ -23,6 +24,8 @@ std::vector<std::wstring> W(const std::vector<std::string>& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Passwords pass through this process's memory: no crash may write it out.
+    plat::KeepSecretsOutOfDumps();
     cli::InitGlobals();
     cli::InstallInterruptHandler();
 

@@ -584,6 +584,10 @@ std::unique_ptr<FileChange> ContentCipher::PlanCopy(const std::wstring& path,
         Fail(path, kReasonRead);
         return finish(FileOutcome::DecryptFailed);
     }
+    // A working file nobody listed (a run killed where its list was lost) or
+    // a file of the user's keeps its name: the copy takes another.
+    for (int n = 1; n < 100 && fs.Exists(c->temp); ++n)
+        c->temp = outPath + L"." + std::to_wstring(n) + kTempSuffix;
     if (fs.Exists(c->temp) || fs.Exists(outPath)) {
         Fail(path, kReasonWrite);
         return finish(FileOutcome::DecryptFailed);

@@ -1,10 +1,13 @@
 #include "engine/engine.h"
 
 #include "crypto/records.h"
+#include "engine/copy_temps.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
+#include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "engine/strength_pass.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 #include "store/layout.h"
 
@@ -46,6 +49,9 @@ const wchar_t* KindText(int strength) {
 
 PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& password,
                           const std::wstring& mail, int strength, PassUi& ui) {
+    // Below the folder nothing is reached through a link, even one put
+    // there while the pass runs.
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     st.kind = strength == 1   ? kKindHigherEncrypt
@@ -78,6 +84,7 @@ PassSummary EncryptFolder(const std::wstring& folder, const std::wstring& passwo
 }
 
 PassSummary RestoreFolder(const std::wstring& folder, const std::wstring& password, PassUi& ui) {
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     st.kind = kKindNormalDecrypt;
@@ -99,6 +106,7 @@ PassSummary RestoreFolder(const std::wstring& folder, const std::wstring& passwo
 
 PassSummary DecryptStore(const std::wstring& folder, const std::wstring& password, int jobMode,
                          PassUi& ui, const DecryptOptions& options) {
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     const std::wstring param = store::ParamDir(folder);
@@ -140,7 +148,17 @@ PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& passwo
 
 RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, PassUi& ui) {
     PassLog log;
-    return RecoverFolder(folder, exePath, ui, log);
+    RecoveryReport report;
+    report.unsafeFolder = UnsafeStoreFolder(folder);
+    if (!report.unsafeFolder.empty()) {
+        log.Append(UnsafeStoreText(folder, report.unsafeFolder));
+        return report;
+    }
+    const auto pin = plat::PinFolder(folder);
+    report = RecoverFolder(folder, exePath, ui, log);
+    // Working files a killed copy left outside the folder.
+    report.settled += RemoveCopyTemps(folder, log);
+    return report;
 }
 
 namespace {
@@ -150,6 +168,7 @@ namespace {
 // was made; otherwise the store after image use.
 PassSummary EncryptStoreAgain(const std::wstring& folder, const std::wstring& password, bool resume,
                               PassUi& ui) {
+    const auto pin = plat::PinFolder(folder);
     PassState& st = State();
     st.Reset();
     const std::wstring param = store::ParamDir(folder);

@@ -64,7 +64,9 @@ PassSummary DecryptFolder(const std::wstring& folder, const std::wstring& passwo
 
 // Settles what an interrupted pass left in `folder` (pass_journal.h): the
 // first thing every run on a folder does, holding the folder's lock. Needs
-// no password. `exePath`: the program a finished new store receives.
+// no password. `exePath`: the program a finished new store receives. A
+// folder whose store folders are not really inside it is left alone
+// (RecoveryReport::unsafeFolder).
 RecoveryReport Recover(const std::wstring& folder, const std::wstring& exePath, PassUi& ui);
 
 // Finishes an encryption interrupted after its store was made (the report

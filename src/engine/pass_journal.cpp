@@ -8,6 +8,7 @@
 #include "engine/fail_name_list.h"
 #include "engine/hide_pass.h"
 #include "engine/pass_state.h"
+#include "engine/recovery_guard.h"
 #include "engine/restore_pass.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -59,7 +60,7 @@ bool NoLinkOnTheWay(const std::wstring& root, const std::wstring& rel) {
 }
 
 std::wstring Resolve(const std::wstring& root, const std::wstring& rel) {
-    if (rel.empty()) return {};
+    if (rel.empty() || !JournalPathWithinBounds(rel)) return {};
     // The rule of the rename-failure list: no root, drive or parent parts;
     // and no link on the way, so a crafted journal cannot reach outside.
     if (!CFailNameList::UsablePath(rel) || rel.find(L':') != std::wstring::npos ||
@@ -360,6 +361,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
                              PassLog& log) {
     RecoveryReport report;
     plat::FileSystem& fs = plat::Fs();
+    StartJournalBudget();
     PassJournal journal(root);
     const std::wstring paths[2] = {journal.Path(), journal.NextPath()};
     const std::wstring data = store::DataDir(root);
@@ -370,6 +372,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         // removal leaves when it is stopped half-way: finish it.
         const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
         if (!fs.IsDirectory(store::DataDir(root)) && fs.IsDirectory(storeRoot)) {
+            if (!CheckLeftoversAreOurs(root, &report, log)) return report;
             RemoveStoreLeftovers(root, store::ParamDir(root));
             (void)fs.RemoveDir(storeRoot);  // only when nothing else is in it
             report.storeRemoved = !fs.Exists(storeRoot);
@@ -413,6 +416,13 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
         changes = std::move(slots[use].changes);
         if (slots[use].outside) log.Append(paths[use] + L",含有存储区以外的路径，已忽略。");
     }
+    if (JournalBudgetExceeded()) {
+        // A journal too costly to check (paths of thousands of parts) is
+        // left as it is, for a look by hand.
+        report.damaged = true;
+        log.Append(paths[use < 0 ? 0 : use] + L",无法读取，上次中断的操作没有恢复。");
+        return report;
+    }
 
     std::vector<const crypto::FileChange*> left;
     for (auto& c : changes) {
@@ -440,7 +450,7 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
     if (!haveData) {
         // The store was being made (nothing of the user's moved yet), or
         // being removed: either way only records of ours are left.
-        if (report.unsettled == 0) {
+        if (report.unsettled == 0 && CheckLeftoversAreOurs(root, &report, log)) {
             RemoveStoreLeftovers(root, store::ParamDir(root));
             (void)fs.RemoveDir(plat::JoinPath(root, store::kStoreRoot));
             report.storeRemoved = true;

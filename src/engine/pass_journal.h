@@ -98,7 +98,10 @@ struct RecoveryReport {
     // A full decryption stopped half-way: some files of the store are plain
     // already; running the decryption again finishes it.
     bool decryptionUnfinished = false;
-    bool ok() const { return !damaged && unsettled == 0; }
+    // A store folder that is not really inside the folder (recovery_guard.h):
+    // nothing was read or changed.
+    std::wstring unsafeFolder;
+    bool ok() const { return !damaged && unsettled == 0 && unsafeFolder.empty(); }
 };
 
 // Settles whatever an interrupted pass left in `root`'s store. `exePath` is

@@ -221,8 +221,9 @@ void RemoveStoreLeftovers(const std::wstring& root, const std::wstring& paramFol
     std::vector<plat::DirEntry> params;
     if (fs.ListDir(paramFolder, &params))
         for (const auto& e : params)
-            if (plat::StartsWithNoCase(e.name, L"imimff[") &&
-                plat::EndsWithNoCase(e.name, store::kSealedRecord + 6))
+            if ((plat::StartsWithNoCase(e.name, L"imimff[") &&
+                 plat::EndsWithNoCase(e.name, store::kSealedRecord + 6)) ||
+                plat::StartsWithNoCase(e.name, std::wstring(kJournalName) + L".damaged"))
                 (void)fs.DeleteFile(plat::JoinPath(paramFolder, e.name));
     RemoveFoldersUpward(paramFolder, root);
     // The store root's own decoration, when it is exactly ours, and then the

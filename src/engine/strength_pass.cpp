@@ -9,6 +9,7 @@
 #include "crypto/content_cipher.h"
 #include "crypto/move_aside.h"
 #include "crypto/records.h"
+#include "engine/copy_temps.h"
 #include "engine/naming.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
@@ -282,7 +283,7 @@ void CCryptAndDe_old::RunBatch() {
     // before any file is touched.
     std::vector<const crypto::FileChange*> journaled = planned;
     for (const auto& c : carried_) journaled.push_back(c.get());
-    if (!journal_->Write(journaled)) {
+    if (!journal_->Write(journaled) || !ListCopyTemps(dec_.root, dataFolder_, planned)) {
         const std::wstring error = log_.TakeError();
         log_.Append(journal_->Path() + L",写入失败，原因如下：");
         log_.Append(error);
@@ -787,6 +788,8 @@ void CCryptAndDe_old::DecryptBody() {
     } catch (...) {
         log_.Append(L"解密出错。");
     }
+    // Every copy is complete or gone: the list of its working files goes.
+    (void)RemoveCopyTemps(dec_.root, log_);
     cipher_.reset();
     st.done = true;
 }

@@ -65,6 +65,14 @@ FileTime NowFileTime();
 // Milliseconds from a monotonic clock.
 uint64_t TickMs();
 
+// Keeps the process's memory (typed passwords, keys) out of crash dumps,
+// for the rest of its life; called first thing in main. posix: not
+// dumpable (PR_SET_DUMPABLE 0) and a core size limit of 0. Windows: no
+// error boxes, the program excluded from Windows Error Reporting for this
+// user (WerAddExcludedApplication, which needs no administrator rights),
+// and a crash ends the process at once instead of reaching the reporter.
+void KeepSecretsOutOfDumps();
+
 // Opens a file or folder with its associated program ("open" verb).
 bool ShellOpen(const std::wstring& path);
 

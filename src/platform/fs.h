@@ -183,6 +183,26 @@ void KeepAccessTimes();
 // named on the command line); everything else refuses links.
 std::wstring FollowLink(const std::wstring& path);
 
+// What stands at `path`, a folder expected directly inside the folder
+// `within`: nothing, a real folder of that volume (no link, junction or
+// mount point: posix compares devices and mount ids, Windows volume serial
+// numbers), or anything else. Asks the OS itself, not Fs(): it decides
+// whether a folder somebody handed us may be touched at all.
+enum class InnerFolder { Missing, Real, Other };
+InnerFolder CheckInnerFolder(const std::wstring& within, const std::wstring& path);
+
+// Holds `folder` open for as long as the returned object lives. posix:
+// every path below it given to the OS file system is then reached part by
+// part from that held folder, never through a link on the way
+// (kErrCantAccessFile), so a store folder swapped for a link in the middle
+// of a pass leads nowhere; a folder named by a path below it is never
+// listed through a link either. Windows: holds nothing (not built there).
+class FolderPin {
+  public:
+    virtual ~FolderPin() = default;
+};
+std::unique_ptr<FolderPin> PinFolder(const std::wstring& folder);
+
 // The file system the core uses: the OS one unless a test installed another.
 FileSystem& Fs();
 

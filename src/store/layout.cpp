@@ -233,10 +233,19 @@ std::vector<std::string> RecordedBytes(const std::string& record, const wchar_t*
     return out;
 }
 
-// Ours: the recorded bytes, or the start of them (a write cut short).
+// Ours while an encryption is being finished: the recorded bytes, or the
+// start of them (a write cut short, written again whole).
 bool IsRecorded(const std::string& record, const wchar_t* name, const std::string& bytes) {
     for (const std::string& r : RecordedBytes(record, name))
         if (r.compare(0, bytes.size(), bytes) == 0 && bytes.size() <= r.size()) return true;
+    return false;
+}
+
+// Ours to delete: exactly the recorded bytes. A user's file that is empty or
+// happens to start like ours is not.
+bool IsRecordedExactly(const std::string& record, const wchar_t* name, const std::string& bytes) {
+    for (const std::string& r : RecordedBytes(record, name))
+        if (r == bytes) return true;
     return false;
 }
 
@@ -252,8 +261,12 @@ bool WriteGrowing(const std::wstring& path, const std::string& bytes) {
 // Files written by versions that kept no record: the folder tip with its
 // fixed first lines, or a readme with one of the default texts.
 bool LooksLikeEarlierDecoration(const wchar_t* name, const std::string& bytes) {
-    if (plat::EqualsNoCase(name, kDesktopIni))
-        return bytes.rfind(FolderDesktopIniBytes(L""), 0) == 0;
+    if (plat::EqualsNoCase(name, kDesktopIni)) {
+        // Our fixed lines and a one-line tip, nothing else.
+        const std::string fixed = FolderDesktopIniBytes(L"");
+        return bytes.size() >= fixed.size() && bytes.compare(0, fixed.size(), fixed) == 0 &&
+               bytes.find_first_of("\r\n", fixed.size()) == std::string::npos;
+    }
     const std::wstring earlierDefault =
         L"这是一个通过岚栩只读加密过的文件夹。\r\n\r\n如需使用该文件夹的内容，请解密。\r\n\r\n"
         L"解密方法：\r\n请运行该文件夹下的rlxjm.exe输入密码解密。如不存在rlxjm.exe，请从官网 "
@@ -323,7 +336,7 @@ bool RemoveFolderDecorations(const std::wstring& folder, const std::wstring& par
         std::string bytes;
         if (!ReadSmallFile(path, &bytes)) continue;
         const bool ours =
-            haveRecord ? IsRecorded(record, name, bytes) : LooksLikeEarlierDecoration(name, bytes);
+            haveRecord ? IsRecordedExactly(record, name, bytes) : LooksLikeEarlierDecoration(name, bytes);
         if (!ours) continue;
         MakeRewritable(path);
         ok = Fs().DeleteFile(path) && ok;

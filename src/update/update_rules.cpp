@@ -189,7 +189,7 @@ bool IsDeviceName(const std::wstring& name) {
 }
 
 bool IsOneOfOurs(const std::wstring& name) {
-    static const std::array<const wchar_t*, 23> kOurs = {
+    static const std::array<const wchar_t*, 24> kOurs = {
         store::kStoreRoot,          store::kDataFolderName,
         store::kParamFolderName,    store::kLegacyAlias,
         store::kLegacyRootVista,    store::kLegacyRootXp,
@@ -199,9 +199,9 @@ bool IsOneOfOurs(const std::wstring& name) {
         store::kLegacySealedRecord, store::kMailRecord,
         store::kKindRecord,         store::kSecondPasswordRecord,
         store::kResetRecord,        store::kRenameFailList,
-        store::kDecorationRecord,   store::kOldPasswordRecord,
-        store::kOldMailRecord,      store::kOldKindRecord,
-        app::kStartupPasswordFile,
+        store::kDecorationRecord,   store::kStoreIdRecord,
+        store::kOldPasswordRecord,  store::kOldMailRecord,
+        store::kOldKindRecord,      app::kStartupPasswordFile,
     };
     for (const wchar_t* n : kOurs)
         if (plat::EqualsNoCase(name, n)) return true;

@@ -6,6 +6,8 @@
 #include <limits.h>
 #include <pwd.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -327,6 +329,12 @@ bool ShellOpen(const std::wstring& path) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void KeepSecretsOutOfDumps() {
+    (void)prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    const struct rlimit none = {0, 0};
+    (void)setrlimit(RLIMIT_CORE, &none);
 }
 
 }  // namespace plat

@@ -621,12 +621,153 @@ bool ChmodRegularFile(const std::string& p, mode_t mode) {
     return r == 0 || Fail(MapErrno(e, p));
 }
 
+// ---------------------------------------------------------------- pinned folders
+
+struct PinEntry {
+    std::string prefix;  // the folder, without a trailing '/'
+    int fd;
+    const void* owner;
+};
+std::mutex g_pinLock;
+std::vector<PinEntry> g_pins;
+std::atomic<int> g_pinCount{0};
+
+bool ProcFdUsable() {
+    static const bool ok = access("/proc/self/fd", X_OK) == 0;
+    return ok;
+}
+
+std::string ProcPath(int fd, const std::string& leaf = {}) {
+    return "/proc/self/fd/" + std::to_string(fd) + (leaf.empty() ? "" : "/" + leaf);
+}
+
+// A path as the OS calls below take it. Below a pinned folder it becomes
+// "/proc/self/fd/N/leaf": N is the leaf's folder, reached part by part from
+// the pinned folder's descriptor without following a link, and held open
+// while this object lives. Anywhere else it stays as it is.
+class Pinned {
+  public:
+    explicit Pinned(std::string p) : path(std::move(p)) {
+        if (g_pinCount.load() != 0 && ProcFdUsable()) Resolve();
+    }
+    ~Pinned() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Pinned(const Pinned&) = delete;
+    Pinned& operator=(const Pinned&) = delete;
+
+    // True (with the error set) when the path leads through a link.
+    bool Refused() const {
+        if (error == 0) return false;
+        Fail(error);
+        return true;
+    }
+    bool pinned() const { return fd_ >= 0; }
+
+    std::string path;
+    uint32_t error = 0;
+
+  private:
+    void Resolve() {
+        std::string rest;
+        int dir = -1;
+        {
+            std::lock_guard<std::mutex> hold(g_pinLock);
+            const PinEntry* best = nullptr;
+            for (const PinEntry& e : g_pins)
+                if (path.size() > e.prefix.size() + 1 &&
+                    path.compare(0, e.prefix.size(), e.prefix) == 0 &&
+                    path[e.prefix.size()] == '/' &&
+                    (!best || e.prefix.size() > best->prefix.size()))
+                    best = &e;
+            if (!best) return;
+            rest = path.substr(best->prefix.size() + 1);
+            dir = fcntl(best->fd, F_DUPFD_CLOEXEC, 0);
+        }
+        if (dir < 0) {
+            error = MapErrno(errno, path);
+            return;
+        }
+        std::vector<std::string> parts;
+        for (size_t at = 0; at <= rest.size();) {
+            size_t end = rest.find('/', at);
+            if (end == std::string::npos) end = rest.size();
+            std::string part = rest.substr(at, end - at);
+            at = end + 1;
+            if (part.empty() || part == ".") continue;
+            if (part == "..") {
+                // Never back out of the pinned folder.
+                close(dir);
+                error = kErrPathNotFound;
+                return;
+            }
+            parts.push_back(std::move(part));
+        }
+        if (parts.empty()) {  // the pinned folder itself
+            close(dir);
+            return;
+        }
+        for (size_t k = 0; k + 1 < parts.size(); ++k) {
+            int next = openat(dir, parts[k].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0) {
+                struct stat st;
+                error = fstatat(dir, parts[k].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                S_ISLNK(st.st_mode)
+                            ? kErrCantAccessFile
+                            : kErrPathNotFound;
+                close(dir);
+                return;
+            }
+            close(dir);
+            dir = next;
+        }
+        fd_ = dir;
+        path = ProcPath(dir, parts.back());
+    }
+
+    int fd_ = -1;
+};
+
+class PosixPin final : public FolderPin {
+  public:
+    explicit PosixPin(const std::string& folder) {
+        std::string prefix = folder;
+        while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+        const int fd = open(prefix.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return;
+        std::lock_guard<std::mutex> hold(g_pinLock);
+        g_pins.push_back(PinEntry{prefix, fd, this});
+        g_pinCount.fetch_add(1);
+    }
+    ~PosixPin() override {
+        std::lock_guard<std::mutex> hold(g_pinLock);
+        for (auto it = g_pins.begin(); it != g_pins.end(); ++it) {
+            if (it->owner != this) continue;
+            close(it->fd);
+            g_pins.erase(it);
+            g_pinCount.fetch_sub(1);
+            break;
+        }
+    }
+};
+
 class OsFs final : public FileSystem {
   public:
     bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
         out->clear();
-        std::string p = U8(dir);
-        DIR* d = OpenDirForReading(p);
+        Pinned pin(U8(dir));
+        if (pin.Refused()) return false;
+        const std::string& p = pin.path;
+        DIR* d = nullptr;
+        if (pin.pinned()) {
+            // The folder itself is not followed either, and its entries are
+            // looked at through the descriptor that was listed.
+            int fd = open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0 && errno == ELOOP) return Fail(kErrCantAccessFile);
+            if (fd >= 0 && !(d = fdopendir(fd))) close(fd);
+        } else {
+            d = OpenDirForReading(p);
+        }
         if (!d) {
             // FindFirstFileW("dir\\*") sees the folder as a path component:
             // a missing one is ERROR_PATH_NOT_FOUND, a file ERROR_DIRECTORY.
@@ -636,7 +777,9 @@ class OsFs final : public FileSystem {
                 return Fail(kErrDirectory);
             return FailErrno(p);
         }
-        std::string base = p.empty() || p.back() == '/' ? p : p + "/";
+        std::string base = pin.pinned()                   ? ProcPath(dirfd(d)) + "/"
+                           : p.empty() || p.back() == '/' ? p
+                                                          : p + "/";
         while (dirent* e = readdir(d)) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
             std::string full = base + e->d_name;
@@ -655,7 +798,9 @@ class OsFs final : public FileSystem {
     }
 
     uint32_t GetAttributes(const std::wstring& path) override {
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return kInvalidAttributes;
+        const std::string& p = pin.path;
         Info info;
         if (p.empty()) {
             Fail(kErrPathNotFound);
@@ -669,7 +814,9 @@ class OsFs final : public FileSystem {
     }
 
     bool SetAttributes(const std::wstring& path, uint32_t attrs) override {
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return false;
+        const std::string& p = pin.path;
         Info info;
         if (!LStat(p, &info)) return FailErrno(p);
         uint32_t want = attrs & kXattrBits;
@@ -701,7 +848,9 @@ class OsFs final : public FileSystem {
     }
 
     bool CreateDir(const std::wstring& path) override {
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return false;
+        const std::string& p = pin.path;
         if (mkdir(p.c_str(), 0777) != 0) {
             if (errno == ENOENT) return Fail(kErrPathNotFound);
             return FailErrno(p);
@@ -710,7 +859,9 @@ class OsFs final : public FileSystem {
     }
 
     bool RemoveDir(const std::wstring& path) override {
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return false;
+        const std::string& p = pin.path;
         if (rmdir(p.c_str()) != 0) {
             if (errno == EEXIST || errno == ENOTEMPTY) return Fail(kErrDirNotEmpty);
             if (errno == ENOTDIR) {
@@ -723,7 +874,9 @@ class OsFs final : public FileSystem {
     }
 
     bool Move(const std::wstring& from, const std::wstring& to) override {
-        std::string f = U8(from), t = U8(to);
+        Pinned pf(U8(from)), pt(U8(to));
+        if (pf.Refused() || pt.Refused()) return false;
+        const std::string &f = pf.path, &t = pt.path;
         Info info;
         if (!LStat(f, &info)) return FailErrno(f);
         if (RenameNoReplace(f, t)) return true;
@@ -753,11 +906,15 @@ class OsFs final : public FileSystem {
     }
 
     bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
-        return CopyImpl(U8(from), U8(to), failIfExists, false);
+        Pinned pf(U8(from)), pt(U8(to));
+        if (pf.Refused() || pt.Refused()) return false;
+        return CopyImpl(pf.path, pt.path, failIfExists, false);
     }
 
     bool DeleteFile(const std::wstring& path) override {
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return false;
+        const std::string& p = pin.path;
         Info info;
         if (!LStat(p, &info)) return FailErrno(p);
         // DeleteFileW refuses folders and READONLY files.
@@ -768,7 +925,9 @@ class OsFs final : public FileSystem {
 
     std::unique_ptr<File> Open(const std::wstring& path, Access access,
                                Disposition disposition) override {
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return nullptr;
+        const std::string& p = pin.path;
         int flags = O_CLOEXEC | (access == Access::ReadWrite ? O_RDWR : O_RDONLY);
         switch (disposition) {
             case Disposition::OpenExisting:
@@ -832,25 +991,31 @@ class OsFs final : public FileSystem {
         // Reads and writes of a regular file ignore O_NONBLOCK, so it stays
         // set: clearing it would cost two calls per file of a pass.
         t_lastError = kErrSuccess;
-        return std::make_unique<PosixFile>(fd, p);
+        return std::make_unique<PosixFile>(fd, U8(path));
     }
 
     bool CopyAccess(const std::wstring& from, const std::wstring& to) override {
-        std::string f = U8(from);
+        Pinned pf(U8(from)), pt(U8(to));
+        if (pf.Refused() || pt.Refused()) return false;
+        const std::string& f = pf.path;
         struct stat st;
         if (lstat(f.c_str(), &st) != 0) return FailErrno(f);
         if (S_ISLNK(st.st_mode)) return Fail(kErrCantAccessFile);
-        return ChmodRegularFile(U8(to), st.st_mode & 07777);
+        return ChmodRegularFile(pt.path, st.st_mode & 07777);
     }
 
     bool RestrictToOwner(const std::wstring& path) override {
-        return ChmodRegularFile(U8(path), S_IRUSR | S_IWUSR);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return false;
+        return ChmodRegularFile(pin.path, S_IRUSR | S_IWUSR);
     }
 
     bool SyncVolume(const std::wstring& path) override {
         // A folder is opened itself, anything else through its folder:
         // that never blocks on a FIFO nor follows a link.
-        std::string p = U8(path);
+        Pinned pin(U8(path));
+        if (pin.Refused()) return false;
+        std::string p = pin.path;
         struct stat st;
         if (lstat(p.c_str(), &st) != 0) return FailErrno(p);
         if (!S_ISDIR(st.st_mode)) p = ParentOf(p);
@@ -906,6 +1071,28 @@ std::wstring FollowLink(const std::wstring& path) {
     std::wstring out = posix::WidePath(real);
     std::free(real);
     return out;
+}
+
+std::unique_ptr<FolderPin> PinFolder(const std::wstring& folder) {
+    return std::make_unique<PosixPin>(U8(folder));
+}
+
+InnerFolder CheckInnerFolder(const std::wstring& within, const std::wstring& path) {
+    const std::string w = U8(within), p = U8(path);
+    struct statx in, at;
+    const unsigned mask = STATX_TYPE | STATX_MNT_ID;
+    // The folder itself may be reached through the user's own link.
+    if (statx(AT_FDCWD, w.c_str(), 0, mask, &in) != 0) return InnerFolder::Other;
+    if (statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, mask, &at) != 0)
+        return errno == ENOENT ? InnerFolder::Missing : InnerFolder::Other;
+    if (!S_ISDIR(at.stx_mode) || at.stx_dev_major != in.stx_dev_major ||
+        at.stx_dev_minor != in.stx_dev_minor)
+        return InnerFolder::Other;
+    // A bind mount of the same file system keeps the device: its mount id differs.
+    if ((in.stx_mask & STATX_MNT_ID) && (at.stx_mask & STATX_MNT_ID) &&
+        in.stx_mnt_id != at.stx_mnt_id)
+        return InnerFolder::Other;
+    return InnerFolder::Real;
 }
 
 std::wstring ErrorText(uint32_t code) {

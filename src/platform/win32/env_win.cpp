@@ -154,4 +154,25 @@ bool ShellOpen(const std::wstring& path) {
     return reinterpret_cast<INT_PTR>(r) > 32;
 }
 
+namespace {
+LONG WINAPI EndWithoutReport(EXCEPTION_POINTERS*) {
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+}  // namespace
+
+void KeepSecretsOutOfDumps() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    // wer.dll is not on every system (nor every Wine): asked for at run time.
+    if (HMODULE wer = LoadLibraryW(L"wer.dll")) {
+        using Exclude = HRESULT(WINAPI*)(PCWSTR, BOOL);
+        auto exclude = reinterpret_cast<Exclude>(
+            reinterpret_cast<void*>(GetProcAddress(wer, "WerAddExcludedApplication")));
+        wchar_t path[MAX_PATH];
+        const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+        if (exclude && n > 0 && n < MAX_PATH) (void)exclude(path, FALSE);
+    }
+    SetUnhandledExceptionFilter(EndWithoutReport);
+}
+
 }  // namespace plat
