@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "crypto/records.h"
 #include "engine/naming.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
@@ -290,6 +291,58 @@ TEST(BrowseOpen, PlannedDecryptionPutsThePlainCopyInTheWorkingArea) {
         EXPECT_TRUE(list.Rows()[0].workingCopy);
         EXPECT_EQ(list.Rows()[0].state, L"已解密");
     }
+}
+
+// A normal store whose password record is empty or missing has no
+// password: the window opens, copies and moves its files all the same.
+TEST(BrowseOpen, NormalStoreWithoutPasswordRecordStillOpens) {
+    for (bool missing : {false, true}) {
+        testsupport::TempFolder tmp;
+        const std::wstring folder = tmp / L"保护";
+        ASSERT_TRUE(plat::Fs().CreateDir(folder));
+        ASSERT_TRUE(testsupport::WriteFileBytes(P({folder, L"a.txt"}), "aaa"));
+        ASSERT_TRUE(testsupport::WriteFileBytes(P({folder, L"b.txt"}), "bbb"));
+        engine::RecordingUi ui;
+        ASSERT_TRUE(engine::EncryptFolder(folder, L"密码", L"", 0, ui).ok());
+        const std::wstring record = P({store::ParamDir(folder), store::kPasswordRecord});
+        ASSERT_TRUE(missing ? plat::Fs().DeleteFile(record)
+                            : testsupport::WriteFileBytes(record, ""));
+        // What the window passes on: the record's text.
+        crypto::StoreRecords records = crypto::ReadStoreRecords(store::ParamDir(folder), false);
+        ASSERT_EQ(records.kind, crypto::kKindNormal);
+        const std::wstring password = records.password;
+        EXPECT_TRUE(password.empty());
+
+        const std::wstring data = store::DataDir(folder);
+        engine::State().Reset();
+        const auto open = ui::browse::PlanDecrypt({L"a.txt"}, ui::browse::WorkingCopyRoot(data), L"");
+        EXPECT_TRUE(engine::DecryptStore(folder, password, 2, ui, open).ok()) << missing;
+        EXPECT_EQ(testsupport::ReadFileBytes(
+                      P({plat::WithoutSep(ui::browse::WorkingCopyRoot(data)), L"a.txt"})),
+                  "aaa");
+        const std::wstring out = tmp / L"外面";
+        ASSERT_TRUE(plat::Fs().CreateDir(out));
+        engine::State().Reset();
+        EXPECT_TRUE(engine::DecryptStore(folder, password, 1, ui,
+                                         ui::browse::PlanDecrypt({L"b.txt"}, out, L""))
+                        .ok());
+        EXPECT_EQ(testsupport::ReadFileBytes(P({out, L"b.txt"})), "bbb");
+        EXPECT_EQ(testsupport::ReadFileBytes(P({data, L"b.txt"})), "bbb");
+        EXPECT_EQ(ui.Count(crypto::kMsgStrengthPasswordWrong), 0) << missing;
+    }
+    // A normal store with a password still refuses another one.
+    testsupport::TempFolder tmp;
+    const std::wstring folder = tmp / L"保护";
+    ASSERT_TRUE(plat::Fs().CreateDir(folder));
+    ASSERT_TRUE(testsupport::WriteFileBytes(P({folder, L"a.txt"}), "aaa"));
+    engine::RecordingUi ui;
+    ASSERT_TRUE(engine::EncryptFolder(folder, L"密码", L"", 0, ui).ok());
+    engine::State().Reset();
+    EXPECT_FALSE(engine::DecryptStore(folder, L"别的", 1, ui,
+                                      ui::browse::PlanDecrypt({L"a.txt"}, tmp.path(), L""))
+                     .started);
+    EXPECT_FALSE(plat::Fs().Exists(tmp / L"a.txt"));
+    EXPECT_EQ(ui.Count(crypto::kMsgStrengthPasswordWrong), 1);
 }
 
 TEST_F(BrowseReturn, MoveInFromTheStoreIsRefused) {
