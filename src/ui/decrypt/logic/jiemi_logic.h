@@ -59,9 +59,11 @@ Verification VerifyPassword(const std::wstring& paramDir, bool legacyStore,
                             const std::wstring& typed);
 
 // Moves what the browse window's working area ("working\NotDelete\") still
-// holds back into the data folder, numbering taken names ("a[1].txt",
-// "folder[1]"), then removes the emptied working folders. Entries that do
-// not move stay for the next start. Returns how many moved.
+// holds back into the data folder: a folder the store has too is merged
+// into it (the copy of "相册\p.jpg" goes back into "相册"), other taken
+// names are numbered ("a[1].txt", "folder[1]"); then removes the emptied
+// working folders. Entries that do not move stay for the next start.
+// Returns how many files and folders moved.
 int RecoverWorkingCopies(const std::wstring& dataDir);
 // The first free name for `name` in `dir`: the name itself, else
 // "%s[%d]" for folders and names without a dot, "%s[%d].%s" otherwise.
