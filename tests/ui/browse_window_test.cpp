@@ -266,9 +266,10 @@ class BrowseWindowTest : public ::testing::Test {
     std::wstring Answer(HWND except, int button) {
         return AnswerNextBox(program_.pid(), except, button);
     }
-    void ExpectEnds() {
+    void ExpectEnds(DWORD want = 0) {
         DWORD code = 1234;
         ASSERT_TRUE(program_.WaitForExit(60000, &code)) << "the program did not end";
+        EXPECT_EQ(code, want) << "exit code";
     }
     // Nothing left in the working area, and the store decrypts to the originals.
     void ExpectStoreAsBefore() {
@@ -473,16 +474,27 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         EXPECT_EQ(bt::kCloseQuestion, Answer(browse, answer));
         if (answer == IDYES) {
             CloseProgress(browse);
-            ExpectEnds();
+            ExpectEnds(0);
             EXPECT_FALSE(IsWindow(notepad)) << "Yes ends the program";
             EXPECT_TRUE(Exists(Stored(L"a.txt")));
             EXPECT_FALSE(Exists(Working(L"a.txt")));
+            EXPECT_EQ(L"", ProfileString(L"MapDriver"));
             continue;
         }
-        ExpectEnds();
+        // No: the window names what stays plain, the program ends with 1 and
+        // the drive stays, so the program still saves where it opened from.
+        const std::wstring letter = ProfileString(L"MapDriver").substr(0, 2);
+        const std::wstring told = Answer(browse, IDOK);
+        EXPECT_NE(std::wstring::npos, told.find(L"a.txt")) << plat::ToUtf8(told);
+        Screenshot(L"browse-close-no-left-open");
+        ExpectEnds(1);
         EXPECT_TRUE(IsWindow(notepad)) << "No leaves the program running";
         EXPECT_TRUE(Exists(Working(L"a.txt"))) << "No leaves its copy";
         EXPECT_FALSE(Exists(Stored(L"a.txt")));
+        ASSERT_EQ(2u, letter.size());
+        EXPECT_EQ(letter, ProfileString(L"MapDriver").substr(0, 2));
+        const std::wstring throughDrive = letter + L"\NotDelete\a.txt";
+        EXPECT_TRUE(Exists(throughDrive)) << "the drive went while notepad holds a.txt";
         PostMessageW(notepad, WM_CLOSE, 0, 0);
         WaitForWindowGone(notepad);
 
@@ -493,6 +505,9 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         ASSERT_TRUE(dlg);
         EXPECT_EQ(ui::texts::kPlainLeftovers, Answer(dlg, IDOK));
         EXPECT_FALSE(Exists(Working(L"a.txt")));
+        // The drive the last run left goes at this start.
+        EXPECT_EQ(0u, GetLogicalDrives() & (1u << (letter[0] - L'A'))) << plat::ToUtf8(letter);
+        EXPECT_EQ(L"", ProfileString(L"MapDriver"));
         ClickButton(dlg, IDC_JIEMI_MODE_BROWSE);
         Settle(dlg);
         SetItemText(dlg, IDC_JIEMI_PASSWORD, kPassword);

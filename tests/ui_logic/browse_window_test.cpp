@@ -158,15 +158,64 @@ TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {
         EXPECT_EQ(plan.windowsToClose.size(), c.windows);
         EXPECT_EQ(plan.processesToEnd.size(), c.processes);
         EXPECT_EQ(plan.toReturn.size(), c.paths);
-        if (c.answer == ui::browse::CloseAnswer::No)
+        if (c.answer == ui::browse::CloseAnswer::No) {
             EXPECT_EQ(plan.toReturn, std::vector<std::wstring>{L"b.txt"});
+            EXPECT_EQ(plan.leftOpen, (std::vector<std::wstring>{L"相册", L"a.txt"}));
+        } else {
+            EXPECT_TRUE(plan.leftOpen.empty());
+        }
         // Cancel changes nothing; the others stop the watchers.
         EXPECT_EQ(o.Closing(), !c.stay);
         EXPECT_EQ(o.IsOpenedPath(L"a.txt"), c.stay);
     }
-    EXPECT_EQ(ui::browse::StillHeldText(2),
-              L"有 2 个文件（夹）仍被其他程序占用，暂时不能加密。\r\n\r\n"
-              L"下次打开本加密文件夹时，它们会自动加密回去。");
+    EXPECT_EQ(ui::browse::StillHeldText({L"a.txt", L"相册\\b.doc"}),
+              L"有 2 个文件（夹）仍被其他程序占用，暂时不能加密：\r\n\r\n"
+              L"    a.txt\r\n    相册\\b.doc\r\n\r\n"
+              L"可以继续使用并保存它们；下次打开本加密文件夹时，它们会自动加密回去。");
+    const std::vector<std::wstring> seven = {L"1", L"2", L"3", L"4", L"5", L"6", L"7"};
+    EXPECT_NE(ui::browse::StillHeldText(seven).find(L"    5\r\n    还有2 个未列出...\r\n"),
+              std::wstring::npos);
+}
+
+// Closing tells the program's exit code: 0 only when everything opened went
+// back into the store; the drive letter stays while copies are left plain.
+TEST(BrowseClose, OutcomeSaysWhatWasLeftPlain) {
+    ui::browse::StorePassPlan held;
+    held.valid = true;
+    held.stillHeld = {L"c.txt"};
+    ui::browse::StorePassPlan clean;
+    clean.valid = true;
+    ui::browse::StorePassPlan nothing;  // nothing to take back
+    const struct {
+        ui::browse::CloseAnswer answer;
+        const ui::browse::StorePassPlan* back;
+        bool passComplete;
+        size_t leftPlain;
+        int exitCode;
+    } kCases[] = {
+        {ui::browse::CloseAnswer::Yes, &clean, true, 0, 0},
+        {ui::browse::CloseAnswer::Yes, &clean, false, 0, 1},    // the pass failed
+        {ui::browse::CloseAnswer::Yes, &held, true, 1, 1},      // a program kept one
+        {ui::browse::CloseAnswer::Yes, &nothing, false, 0, 0},  // no pass ran
+        {ui::browse::CloseAnswer::No, &clean, true, 2, 1},      // left open
+        {ui::browse::CloseAnswer::No, nullptr, true, 2, 1},
+    };
+    for (const auto& c : kCases) {
+        OpenedItems o;
+        o.AddFolder(L"相册");
+        o.AddFile(L"a.txt", 4);
+        o.AddWaiting(L"b.txt");
+        const auto plan = ui::browse::PlanClose(o, c.answer);
+        const auto out = ui::browse::OutcomeOfClose(plan, c.back, c.passComplete);
+        EXPECT_EQ(out.leftPlain, c.leftPlain);
+        EXPECT_EQ(out.ExitCode(), c.exitCode);
+        EXPECT_EQ(out.KeepDrive(), c.leftPlain > 0);
+    }
+    OpenedItems none;
+    const auto out = ui::browse::OutcomeOfClose(
+        ui::browse::PlanClose(none, ui::browse::CloseAnswer::No), nullptr, true);
+    EXPECT_EQ(out.ExitCode(), 0);
+    EXPECT_FALSE(out.KeepDrive());
 }
 
 class BrowseReturn : public uilogictest::UiLogicTest {

@@ -265,14 +265,34 @@ TEST_F(JieMiLogicTest, StaleLettersOfKilledRunsAreReleased) {
     table.mapped[L"Y:"] = dir_ / (L"stale" + tail);  // a killed run's
     table.mapped[L"X:"] = dir_ / (L"held" + tail);   // a run still using it
     table.mapped[L"V:"] = dir_ / L"someone-else";    // not a store: not ours
-    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"Y:X:W:V:");
-    EXPECT_EQ(1, ReleaseStaleDrives(table, &IsFree));
-    EXPECT_EQ(std::vector<std::wstring>{L"Y:"}, table.released);
-    EXPECT_EQ(L"X:V:", app::Settings::MapDriver());  // W: was no longer defined
+    // A killed browse window's letter, onto the store's working folder.
+    table.mapped[L"U:"] = dir_ / (L"browsed" + tail + sep + L"working");
+    table.mapped[L"T:"] = dir_ / (L"held" + tail + sep + L"working");
+    table.mapped[L"S:"] = dir_ / (L"x" + sep + L"notulxjm" + sep + L"ffffff");  // not ours
+    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"Y:X:W:V:U:T:S:");
+    EXPECT_EQ(2, ReleaseStaleDrives(table, &IsFree));
+    EXPECT_EQ((std::vector<std::wstring>{L"Y:", L"U:"}), table.released);
+    EXPECT_EQ(L"X:V:T:S:", app::Settings::MapDriver());  // W: was no longer defined
     g_heldFolderFree = true;
-    EXPECT_EQ(1, ReleaseStaleDrives(table, &IsFree));
-    EXPECT_EQ(L"V:", app::Settings::MapDriver());
+    EXPECT_EQ(2, ReleaseStaleDrives(table, &IsFree));
+    EXPECT_EQ(L"V:S:", app::Settings::MapDriver());
     g_heldFolderFree = false;
+}
+
+// A drive left on purpose (copies still open at close) stays recorded for
+// the next start.
+TEST_F(JieMiLogicTest, LeftDriveStaysRecordedAndMapped) {
+    FakeDrives table;
+    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"");
+    {
+        ImageDrive d(table);
+        ASSERT_TRUE(d.Reserve());
+        ASSERT_TRUE(d.Map(dir_ / L"w"));
+        d.Leave();
+    }
+    EXPECT_TRUE(table.released.empty());
+    EXPECT_EQ(L"Z:", app::Settings::MapDriver());
+    EXPECT_EQ(1u, table.mapped.count(L"Z:"));
 }
 
 TEST_F(JieMiLogicTest, WatchTitlesAndTheCloseWatch) {

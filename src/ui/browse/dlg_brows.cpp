@@ -141,9 +141,9 @@ bool WinBrowsePlatform::InUse(const std::wstring& path) {
 
 // ---- window
 
-int RunBrowseWindow(HWND owner, bool openOnly) {
+bool RunBrowseWindow(HWND owner, bool openOnly) {
     CDlgBrows dlg(owner, openOnly);
-    return static_cast<int>(dlg.DoModal());
+    return dlg.DoModal() != CDlgBrows::kLeftPlain;
 }
 
 CDlgBrows::CDlgBrows(HWND owner, bool readOnly)
@@ -755,7 +755,7 @@ void CDlgBrows::RunDecrypt(int jobMode, const engine::DecryptOptions& options) {
     passRunning_ = false;
 }
 
-void CDlgBrows::RunStorePass(const browse::StorePassPlan& plan) {
+bool CDlgBrows::RunStorePass(const browse::StorePassPlan& plan) {
     passRunning_ = true;
     engine::PassState& st = engine::State();
     st.Reset();
@@ -779,6 +779,7 @@ void CDlgBrows::RunStorePass(const browse::StorePassPlan& plan) {
         }
     }
     passRunning_ = false;
+    return started && st.moveFailed == 0 && st.strengthSkipped == 0 && !st.cancelRequested;
 }
 
 void CDlgBrows::ReturnCopies(const std::vector<std::wstring>& rels) {
@@ -825,18 +826,26 @@ void CDlgBrows::OnClose() {
     // Ended programs let go of their files a moment later.
     for (Handle p : plan.processesToEnd) WaitForSingleObject(reinterpret_cast<HANDLE>(p), 3000);
     Sleep(88);
+    browse::StorePassPlan back;
+    bool passComplete = true;
     if (!plan.toReturn.empty()) {
-        const browse::StorePassPlan back = browse::PlanReturn(access_, plan.toReturn, platform_);
-        if (back.valid) RunStorePass(back);
-        if (!back.stillHeld.empty())
-            MessageBoxApp(hwnd(), browse::StillHeldText(back.stillHeld.size()), MB_ICONEXCLAMATION);
+        back = browse::PlanReturn(access_, plan.toReturn, platform_);
+        if (back.valid) passComplete = RunStorePass(back);
     }
+    const browse::CloseOutcome outcome = browse::OutcomeOfClose(plan, &back, passComplete);
+    std::vector<std::wstring> leftPlain = plan.leftOpen;
+    leftPlain.insert(leftPlain.end(), back.stillHeld.begin(), back.stillHeld.end());
+    if (!leftPlain.empty())
+        MessageBoxApp(hwnd(), browse::StillHeldText(leftPlain), MB_ICONEXCLAMATION);
+    // Programs still holding copies go on saving through the drive; the
+    // next start releases it and takes the copies back.
+    if (drive_ && outcome.KeepDrive()) drive_->Leave();
     drive_.reset();
     browse::RemoveEmptyFolders(plat::WithSep(access_.dataDir) + L"working");
     openFolderNames_ = browse::ReadOpenFolderLog(logPath_);
     browse::RemoveOpenFolder(openFolderNames_, app::Globals().ModuleFolder);
     browse::WriteOpenFolderLog(logPath_, openFolderNames_);
-    EndDialog(IDOK);
+    EndDialog(outcome.ExitCode() == 0 ? IDOK : kLeftPlain);
 }
 
 void CDlgBrows::OnDestroy() {

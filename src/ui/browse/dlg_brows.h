@@ -23,8 +23,9 @@ class CDlgLock;
 
 // Runs the browse window over the store of app::Globals() with the accepted
 // password in PresetPassword; `openOnly` leaves only opening and locking.
-// Returns when the window closed; the program ends after it.
-int RunBrowseWindow(HWND owner, bool openOnly);
+// Returns when the window closed, false when it left copies plain; the
+// program ends after it.
+bool RunBrowseWindow(HWND owner, bool openOnly);
 
 // What the window asks of Windows for its timer and the copies it takes back.
 class WinBrowsePlatform final : public browse::BrowsePlatform {
@@ -39,6 +40,8 @@ class WinBrowsePlatform final : public browse::BrowsePlatform {
 
 class CDlgBrows : public Dialog {
   public:
+    // The window's result when copies stayed plain in the working area.
+    static constexpr INT_PTR kLeftPlain = 101;
     CDlgBrows(HWND owner, bool readOnly);
     ~CDlgBrows() override;
 
@@ -84,7 +87,7 @@ class CDlgBrows : public Dialog {
     void OnLock();
     // Working copies back into the store; held ones wait for the timer.
     void ReturnCopies(const std::vector<std::wstring>& rels);
-    void RunStorePass(const browse::StorePassPlan& plan);
+    bool RunStorePass(const browse::StorePassPlan& plan);
     void RunDecrypt(int jobMode, const engine::DecryptOptions& options);
     std::wstring DriveOrArea() const;
 

@@ -271,8 +271,8 @@ bool CDlgJieMi::VerifyAndOpen() {
         default:
             // The program ends with the browse window.
             ShowWindow(hwnd(), SW_HIDE);
-            (void)RunBrowseWindow(hwnd(), openOnly);
-            EndDialog(IDOK);
+            // Copies left plain: made safe only in part.
+            EndDialog(RunBrowseWindow(hwnd(), openOnly) ? IDOK : kIncomplete);
             return true;
     }
 }

@@ -189,6 +189,10 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer) {
     // No: what the user keeps working on stays, and the next start puts it
     // back; copies whose programs have ended go back now.
     if (answer == CloseAnswer::No) {
+        for (const auto& p : set.paths)
+            if (std::none_of(set.idle.begin(), set.idle.end(),
+                             [&](const std::wstring& i) { return plat::EqualsNoCase(i, p); }))
+                plan.leftOpen.push_back(p);
         plan.toReturn = std::move(set.idle);
         return plan;
     }
@@ -198,8 +202,22 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer) {
     return plan;
 }
 
-std::wstring StillHeldText(size_t count) {
-    return FormatText(ui::texts::browse::kCopiesStillHeld, {std::to_wstring(count)});
+std::wstring StillHeldText(const std::vector<std::wstring>& rels) {
+    constexpr size_t kNamed = 5;
+    std::wstring names;
+    for (size_t i = 0; i < rels.size() && i < kNamed; ++i)
+        names += FormatText(ui::texts::browse::kStillHeldLine, {rels[i]});
+    if (rels.size() > kNamed)
+        names += FormatText(ui::texts::browse::kStillHeldMore,
+                            {std::to_wstring(rels.size() - kNamed)});
+    return FormatText(ui::texts::browse::kCopiesStillHeld, {std::to_wstring(rels.size()), names});
+}
+
+CloseOutcome OutcomeOfClose(const ClosePlan& plan, const StorePassPlan* back, bool passComplete) {
+    CloseOutcome o;
+    o.leftPlain = plan.leftOpen.size() + (back ? back->stillHeld.size() : 0);
+    o.returnComplete = !back || !back->valid || passComplete;
+    return o;
 }
 
 namespace {

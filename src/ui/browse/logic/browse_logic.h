@@ -164,6 +164,8 @@ struct ClosePlan {
     std::vector<Handle> windowsToClose;  // Yes: folder windows to end
     std::vector<Handle> processesToEnd;  // Yes: programs to end
     std::vector<std::wstring> toReturn;  // plan with PlanReturn after they ended
+    // No: opened items left with the programs and windows that have them.
+    std::vector<std::wstring> leftOpen;
 };
 // Yes ends the folder windows and programs and takes everything back. No
 // leaves the programs running and their copies where they are: the user
@@ -172,8 +174,23 @@ struct ClosePlan {
 // the watchers and the timer from taking anything back on their own.
 // `answer` is ignored when nothing is open.
 ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer);
-// The text shown when copies stayed decrypted because a program held them.
-std::wstring StillHeldText(size_t count);
+// The text shown when copies stayed decrypted because a program held them,
+// naming the first few.
+std::wstring StillHeldText(const std::vector<std::wstring>& rels);
+
+// What closing left behind: copies still plain in the working area (left
+// open with No, or held by a program), and whether the pass that took the
+// others back finished.
+struct CloseOutcome {
+    size_t leftPlain = 0;
+    bool returnComplete = true;
+    // The drive letter stays while a program may still save through it;
+    // the next start releases it and takes back what is left.
+    bool KeepDrive() const { return leftPlain > 0; }
+    // The program's exit code: 1 when the folder was made safe only in part.
+    int ExitCode() const { return leftPlain > 0 || !returnComplete ? 1 : 0; }
+};
+CloseOutcome OutcomeOfClose(const ClosePlan& plan, const StorePassPlan* back, bool passComplete);
 
 // Removes the empty folders below `workingArea` (data folder + "working"),
 // deepest first, the area itself last; folders still holding files stay.

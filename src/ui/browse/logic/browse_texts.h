@@ -43,11 +43,14 @@ inline constexpr const wchar_t* kCloseQuestion =
     L"选择是，将自动关闭打开文件的进程后加密，\r\n"
     L"选择否，将不进行自动关闭操作，直接退出，\r\n"
     L"选择取消，将取消退出岚栩只读加密软件";
-// After a close: working copies a program still held stay decrypted until
-// the next start over this folder takes them back.
+// After a close: working copies left open or still held by a program stay
+// decrypted (their drive letter too, so saving goes on working) until the
+// next start over this folder takes them back. Count, then the named lines.
 inline constexpr const wchar_t* kCopiesStillHeld =
-    L"有 %d 个文件（夹）仍被其他程序占用，暂时不能加密。\r\n\r\n"
-    L"下次打开本加密文件夹时，它们会自动加密回去。";
+    L"有 %d 个文件（夹）仍被其他程序占用，暂时不能加密：\r\n\r\n%s\r\n"
+    L"可以继续使用并保存它们；下次打开本加密文件夹时，它们会自动加密回去。";
+inline constexpr const wchar_t* kStillHeldLine = L"    %s\r\n";
+inline constexpr const wchar_t* kStillHeldMore = L"    还有%d 个未列出...\r\n";
 
 // ---- File list
 

@@ -246,9 +246,14 @@ int ReleaseStaleDrives(DriveTable& table, bool (*folderIsFree)(const std::wstrin
             }
             continue;
         }
-        const std::wstring tail =
+        // The data folder (image use) or its working folder (browse window).
+        const std::wstring data =
             std::wstring(store::kStoreRoot) + plat::kSep + store::kDataFolderName;
-        if (target.size() <= tail.size() + 1 || !plat::EndsWithNoCase(target, tail)) continue;
+        const std::wstring working = data + plat::kSep + store::kWorkingFolderName;
+        const std::wstring tail = plat::EndsWithNoCase(target, working) ? working : data;
+        if (target.size() <= tail.size() + 1 || !plat::EndsWithNoCase(target, tail) ||
+            target[target.size() - tail.size() - 1] != plat::kSep)
+            continue;
         const std::wstring folder = target.substr(0, target.size() - tail.size() - 1);
         if (!folderIsFree(folder)) continue;  // a running image use holds it
         table.Release(drive);
