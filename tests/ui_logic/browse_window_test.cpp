@@ -31,16 +31,18 @@ std::wstring P(std::initializer_list<std::wstring> parts) {
 class FakePlatform : public ui::browse::BrowsePlatform {
   public:
     bool IsWindow(Handle w) override { return windows.count(w) > 0; }
-    Handle FindWindowByTitle(const std::wstring& title) override {
-        auto it = titles.find(title);
-        return it == titles.end() ? 0 : it->second;
+    std::vector<Handle> FolderWindowsTitled(const std::wstring& title) override {
+        std::vector<Handle> out;
+        for (auto [it, end] = titles.equal_range(title); it != end; ++it)
+            if (windows.count(it->second)) out.push_back(it->second);
+        return out;
     }
     uint32_t TickMs() override { return now; }
     uint32_t LastInputMs() override { return lastInput; }
     bool InUse(const std::wstring& path) override { return held.count(path) > 0; }
 
     std::set<Handle> windows;
-    std::map<std::wstring, Handle> titles;
+    std::multimap<std::wstring, Handle> titles;  // shown folder windows
     std::set<std::wstring> held;
     uint32_t now = 0, lastInput = 0;
 };
@@ -103,8 +105,8 @@ TEST(BrowseTimer, FindsFolderWindowsByNameThenDrivePathAndReturnsClosedOnes) {
     const std::wstring drive = L"Z:";
     o.AddFolder(P({L"相册", L"2024"}));
     o.AddFolder(L"文档");
-    pf.titles[L"2024"] = 21;
-    pf.titles[P({L"Z:", L"NotDelete", L"文档"})] = 22;
+    pf.titles.insert({L"2024", 21});
+    pf.titles.insert({P({L"Z:", L"NotDelete", L"文档"}), 22});
     pf.windows = {21, 22};
     pf.now = 10000;
     pf.lastInput = 9000;
@@ -125,6 +127,46 @@ TEST(BrowseTimer, FindsFolderWindowsByNameThenDrivePathAndReturnsClosedOnes) {
     o.AddWaiting(L"a.txt");
     EXPECT_EQ(ui::browse::TimerTick(o, pf, drive, false).toReturn,
               std::vector<std::wstring>{L"a.txt"});
+}
+
+// Another folder window with the same name, shown before the folder was
+// opened, is never taken for its window: neither its closing takes the copy
+// back, nor does it hide the real window once that shows.
+TEST(BrowseTimer, FolderWindowsOfTheSameNameShownBeforeAreNotTaken) {
+    OpenedItems o;
+    FakePlatform pf;
+    const std::wstring drive = L"Z:";
+    pf.titles.insert({L"相册", 31});  // the user's own window on another 相册
+    pf.windows = {31};
+    o.AddFolder(L"相册", ui::browse::FolderWindowsShown(pf, L"相册", drive));
+    auto r = ui::browse::TimerTick(o, pf, drive, false);
+    EXPECT_EQ(o.FoldersAwaitingWindow(), std::vector<std::wstring>{L"相册"});
+
+    pf.titles.insert({L"相册", 32});  // ours shows
+    pf.windows.insert(32);
+    r = ui::browse::TimerTick(o, pf, drive, false);
+    EXPECT_TRUE(o.FoldersAwaitingWindow().empty());
+    pf.windows.erase(31);  // the other one closes: nothing goes back
+    EXPECT_TRUE(ui::browse::TimerTick(o, pf, drive, false).toReturn.empty());
+    pf.windows.erase(32);
+    EXPECT_EQ(ui::browse::TimerTick(o, pf, drive, false).toReturn,
+              std::vector<std::wstring>{L"相册"});
+
+    // Two folders of one name opened one after the other get a window each.
+    OpenedItems two;
+    FakePlatform p2;
+    two.AddFolder(P({L"a", L"图"}), ui::browse::FolderWindowsShown(p2, P({L"a", L"图"}), drive));
+    p2.titles.insert({L"图", 41});
+    p2.windows = {41};
+    (void)ui::browse::TimerTick(two, p2, drive, false);
+    two.AddFolder(P({L"b", L"图"}), ui::browse::FolderWindowsShown(p2, P({L"b", L"图"}), drive));
+    p2.titles.insert({L"图", 42});
+    p2.windows.insert(42);
+    (void)ui::browse::TimerTick(two, p2, drive, false);
+    const auto folders = two.Folders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0].window, Handle(41));
+    EXPECT_EQ(folders[1].window, Handle(42));
 }
 
 TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {

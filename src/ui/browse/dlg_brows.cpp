@@ -116,8 +116,17 @@ void Watch(std::shared_ptr<browse::OpenedItems> opened, std::wstring rel, HANDLE
 bool WinBrowsePlatform::IsWindow(Handle window) {
     return ::IsWindow(reinterpret_cast<HWND>(window)) != FALSE;
 }
-Handle WinBrowsePlatform::FindWindowByTitle(const std::wstring& title) {
-    return reinterpret_cast<Handle>(FindWindowW(nullptr, title.c_str()));
+std::vector<Handle> WinBrowsePlatform::FolderWindowsTitled(const std::wstring& title) {
+    std::vector<Handle> out;
+    for (HWND h = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); h;
+         h = FindWindowExW(nullptr, h, nullptr, title.c_str())) {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        // Explorer's folder windows (ExplorerWClass under Wine).
+        if (IsWindowVisible(h) && (!wcscmp(cls, L"CabinetWClass") || !wcscmp(cls, L"ExplorerWClass")))
+            out.push_back(reinterpret_cast<Handle>(h));
+    }
+    return out;
 }
 uint32_t WinBrowsePlatform::TickMs() {
     return GetTickCount();
@@ -594,7 +603,7 @@ void CDlgBrows::OpenItems(const browse::OpenPlan& plan) {
 void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     const std::wstring path = browse::DrivePath(DriveOrArea(), rel);
     if (folder) {
-        opened_->AddFolder(rel);
+        opened_->AddFolder(rel, browse::FolderWindowsShown(platform_, rel, DriveOrArea()));
         ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }

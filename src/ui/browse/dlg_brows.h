@@ -31,7 +31,7 @@ bool RunBrowseWindow(HWND owner, bool openOnly);
 class WinBrowsePlatform final : public browse::BrowsePlatform {
   public:
     bool IsWindow(browse::Handle window) override;
-    browse::Handle FindWindowByTitle(const std::wstring& title) override;
+    std::vector<browse::Handle> FolderWindowsTitled(const std::wstring& title) override;
     uint32_t TickMs() override;
     uint32_t LastInputMs() override;
     uint32_t IdleLockSeconds() override;

@@ -58,6 +58,14 @@ std::vector<std::wstring> FolderWindowTitles(const std::wstring& rel, const std:
     return {plat::LeafName(plat::WithoutSep(rel)), plat::WithoutSep(DrivePath(drive, rel))};
 }
 
+std::vector<Handle> FolderWindowsShown(BrowsePlatform& platform, const std::wstring& rel,
+                                       const std::wstring& drive) {
+    std::vector<Handle> out;
+    for (const auto& title : FolderWindowTitles(rel, drive))
+        for (const Handle w : platform.FolderWindowsTitled(title)) out.push_back(w);
+    return out;
+}
+
 bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown, uint32_t idleSeconds) {
     // Unsigned: the tick count wraps after 49.7 days.
     return !lockShown && uint32_t(nowMs - lastInputMs) / 1000 >= idleSeconds;
@@ -68,11 +76,11 @@ TimerResult TimerTick(OpenedItems& opened, BrowsePlatform& platform, const std::
     TimerResult r;
     r.toReturn = opened.ScanClosedFolders([&](Handle w) { return platform.IsWindow(w); });
     for (const auto& rel : opened.FoldersAwaitingWindow()) {
+        bool found = false;
         for (const auto& title : FolderWindowTitles(rel, drive)) {
-            if (const Handle w = platform.FindWindowByTitle(title)) {
-                opened.SetFolderWindow(rel, w);
-                break;
-            }
+            for (const Handle w : platform.FolderWindowsTitled(title))
+                if ((found = opened.SetFolderWindow(rel, w))) break;
+            if (found) break;
         }
     }
     for (auto& rel : opened.TakeWaiting())

@@ -70,8 +70,9 @@ class BrowsePlatform {
   public:
     virtual ~BrowsePlatform() = default;
     virtual bool IsWindow(Handle window) = 0;
-    // A top-level window with exactly this title, or 0.
-    virtual Handle FindWindowByTitle(const std::wstring& title) = 0;
+    // The shown folder windows (the shell's Explorer windows) titled exactly
+    // `title`; other programs' windows of that title are not among them.
+    virtual std::vector<Handle> FolderWindowsTitled(const std::wstring& title) = 0;
     // Milliseconds since start (GetTickCount) and of the last input, both
     // wrapping at 2^32.
     virtual uint32_t TickMs() = 0;
@@ -89,6 +90,10 @@ std::wstring DrivePath(const std::wstring& drive, const std::wstring& rel);
 // Titles an opened folder's Explorer window may carry: the folder's name,
 // then its drive path.
 std::vector<std::wstring> FolderWindowTitles(const std::wstring& rel, const std::wstring& drive);
+// The folder windows shown under those titles now: taken before a folder
+// opens, so that none of them is ever taken for its window.
+std::vector<Handle> FolderWindowsShown(BrowsePlatform& platform, const std::wstring& rel,
+                                       const std::wstring& drive);
 
 // No input for 188 seconds or more (wrap-safe), and the lock not already up.
 bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown,
