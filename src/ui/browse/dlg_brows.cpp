@@ -247,6 +247,21 @@ void CDlgBrows::SetupList() {
 
 void CDlgBrows::SetupTree() {
     app::AppGlobals& g = app::Globals();
+    // Folder icons, closed and open, from the system's small image list.
+    SHFILEINFOW info = {};
+    auto icons = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    if (icons) {
+        TreeView_SetImageList(treeCtl_, icons, TVSIL_NORMAL);
+        const std::wstring dir = g.SystemDir.empty() ? L"C:\\Windows" : g.SystemDir;
+        SHFILEINFOW closed = {}, open = {};
+        if (SHGetFileInfoW(dir.c_str(), FILE_ATTRIBUTE_DIRECTORY, &closed, sizeof(closed),
+                           SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+            folderIcon_ = closed.iIcon;
+        if (SHGetFileInfoW(dir.c_str(), FILE_ATTRIBUTE_DIRECTORY, &open, sizeof(open),
+                           SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON))
+            openFolderIcon_ = open.iIcon;
+    }
     tree_->ShowStore(g.StoreDataDir, g.FoundDataRel);
     TreeView_DeleteAllItems(treeCtl_);
     browse::TreeNode* root = tree_->Root();
@@ -261,7 +276,9 @@ HTREEITEM CDlgBrows::InsertNode(HTREEITEM parent, browse::TreeNode* node) {
     TVINSERTSTRUCTW ins = {};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;
-    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    ins.item.iImage = folderIcon_;
+    ins.item.iSelectedImage = openFolderIcon_;
     ins.item.pszText = const_cast<wchar_t*>(node->label.c_str());
     ins.item.lParam = reinterpret_cast<LPARAM>(node);
     ins.item.cChildren = node->children.empty() ? 0 : 1;

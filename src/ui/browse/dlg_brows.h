@@ -95,6 +95,7 @@ class CDlgBrows : public Dialog {
     bool lockShown_ = false;
     bool passRunning_ = false;
     bool closing_ = false;
+    int folderIcon_ = 0, openFolderIcon_ = 0;  // the tree's, in the system list
     browse::StoreAccess access_;
     std::shared_ptr<browse::OpenedItems> opened_;
     std::unique_ptr<browse::FileListModel> list_;
