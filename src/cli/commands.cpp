@@ -114,6 +114,13 @@ bool LockAndSettle(const std::wstring& folder, bool readOnly, int* exitCode) {
     const engine::RecoveryReport& r = s.report;
     if (r.settled || r.storeRemoved || r.hidingFinished)
         Con().Err(L"文件夹" + Q(folder) + L"：上次中断的操作已经处理完毕。\n");
+    if (!r.setAside.empty())
+        Con().Err(L"文件夹" + Q(folder) +
+                  L"：上次操作的记录不完整或不属于这个文件夹，没有使用，已另存为" + Q(r.setAside) +
+                  L"。\n");
+    if (r.leftAlone)
+        Con().Err(L"文件夹" + Q(folder) + L"：有" + std::to_wstring(r.leftAlone) +
+                  L"个文件与上次操作的记录不符，已原样保留，详见 " + engine::LogPath() + L"。\n");
     if (r.imageOpen)
         Con().Err(L"文件夹" + Q(folder) +
                   L"：上次映像解密没有正常结束，存储中的文件还没有重新加密。请运行 ulxjm encrypt "
@@ -831,7 +838,10 @@ int RunVerify(const Options& o) {
             std::to_wstring(tally.checked - int(tally.failures.size())) + L" 个可以解密，" +
             std::to_wstring(tally.failures.size()) + L" 个会失败；" + std::to_wstring(tally.plain) +
             L" 个文件没有强度加密。\n");
-    return tally.failures.empty() ? kExitOk : kExitFailures;
+    // Plain files a strength encryption still owes are not a sound store.
+    const bool pending = Session().report.pendingStrength;
+    if (pending) con.Out(L"加密没有完成: 存储中还有文件没有强度加密，请再次运行 ulxjm encrypt。\n");
+    return tally.failures.empty() && !pending ? kExitOk : kExitFailures;
 }
 
 }  // namespace cli

@@ -333,13 +333,31 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
     c->to = AddSuffix(path);
     c->attributes = attrs;
     if (whole) {
-        // Nothing of the file is needed before it is read whole into its
-        // working file; its length and times are taken then.
         c->temp = path + kTempSuffix;
         // An existing ".tmp" may be the user's: never touch it.
         if (fs.Exists(c->temp)) {
             PutBackReadOnly(path, attrs);
             return stayPlain(kReasonTempFile);
+        }
+        // Length, times, trailer and the first block's digests go into the
+        // journal, so that the next run can tell a complete copy.
+        std::unique_ptr<plat::File> in =
+            fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
+        if (!in || !in->GetTimes(&c->times) || !in->Size(&c->oldSize)) {
+            in.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonOpenSource);
+        }
+        if (!BuildTrailer(*c, kModeWhole, &c->rc4)) {
+            in.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonWriteTrailer);
+        }
+        c->cipherEnd = c->oldSize;
+        if (!DigestHeads(*c, *in)) {
+            in.reset();
+            PutBackReadOnly(path, attrs);
+            return stayPlain(kReasonOpenSource);
         }
     } else {
         std::unique_ptr<plat::File> file =
@@ -374,6 +392,23 @@ std::unique_ptr<FileChange> ContentCipher::PlanEncrypt(const std::wstring& path,
         return stayPlain(kReasonRename);
     }
     return c;
+}
+
+bool ContentCipher::DigestHeads(FileChange& c, plat::File& in) {
+    const uint32_t n = uint32_t(std::min<uint64_t>(c.oldSize, kBlockSize));
+    std::vector<uint8_t> head(n);
+    if (n && !ReadAt(in, 0, head.data(), n)) return false;
+    c.sourceDigest = HeadDigest(head.data(), head.size());
+    Rc4 rc4;
+    rc4.CopyFrom(c.rc4);
+    rc4.Process(head.data(), size_t(std::min<uint64_t>(c.cipherEnd, n)));
+    // What the result starts with: the transformed head, then (a small file
+    // encrypted whole) its trailer.
+    if (c.kind == ChangeKind::EncryptWhole) head.insert(head.end(), c.tail.begin(), c.tail.end());
+    head.resize(size_t(std::min<uint64_t>(c.newSize, std::min<uint64_t>(head.size(), kBlockSize))));
+    c.outputDigest = HeadDigest(head.data(), head.size());
+    std::fill(head.begin(), head.end(), uint8_t(0));
+    return true;
 }
 
 bool ContentCipher::BuildTrailer(FileChange& c, char mode, Rc4* rc4) {
@@ -447,6 +482,15 @@ std::unique_ptr<FileChange> ContentCipher::PlanDecrypt(const std::wstring& path,
         c->temp = path + kTempSuffix;
         c->cipherEnd = plan.plainLength;
         c->rc4.CopyFrom(plan.rc4);
+        const uint64_t tailSize = c->oldSize - plan.plainLength;
+        c->tail.resize(size_t(std::min<uint64_t>(tailSize, 1024)));
+        if (!ReadAt(*file, c->oldSize - c->tail.size(), c->tail.data(), uint32_t(c->tail.size())) ||
+            !DigestHeads(*c, *file)) {
+            file.reset();
+            PutBackReadOnly(path, attrs);
+            Fail(path, kReasonRead);
+            return finish(FileOutcome::DecryptFailed);
+        }
         if (fs.Exists(c->temp)) {
             file.reset();
             PutBackReadOnly(path, attrs);
@@ -519,7 +563,6 @@ std::unique_ptr<FileChange> ContentCipher::PlanCopy(const std::wstring& path,
     const int cls = ClassifyName(path);
     Plan plan;
     Check check = CheckFile(*in, path, cls, &plan);
-    in.reset();
     if (check == Check::Failed) return finish(FileOutcome::DecryptFailed);
     if (check == Check::Ok) {
         c->newSize = plan.plainLength;
@@ -534,6 +577,12 @@ std::unique_ptr<FileChange> ContentCipher::PlanCopy(const std::wstring& path,
         c->newSize = c->oldSize;
         c->cipherEnd = 0;
         c->mode = 0;
+    }
+    const bool digested = DigestHeads(*c, *in);
+    in.reset();
+    if (!digested) {
+        Fail(path, kReasonRead);
+        return finish(FileOutcome::DecryptFailed);
     }
     if (fs.Exists(c->temp) || fs.Exists(outPath)) {
         Fail(path, kReasonWrite);
@@ -602,16 +651,13 @@ bool ContentCipher::Apply(FileChange& c) {
         fs.Open(c.from, plat::Access::Read, plat::Disposition::OpenExisting);
     if (!in) return giveUp(encrypting ? kReasonOpenSource : kReasonRead);
     if (encrypting) {
-        if (!in->GetTimes(&c.times) || !in->Size(&c.oldSize)) {
+        // The source must still be what was planned and journaled.
+        uint64_t size = 0;
+        if (!in->Size(&size) || size != c.oldSize) {
             in.reset();
             return giveUp(kReasonOpenSource);
         }
         sink_.SetCurrentLength(c.oldSize);
-        if (!BuildTrailer(c, kModeWhole, &c.rc4)) {
-            in.reset();
-            return giveUp(kReasonWriteTrailer);
-        }
-        c.cipherEnd = c.oldSize;
     }
     std::unique_ptr<plat::File> out =
         fs.Open(c.temp, plat::Access::ReadWrite, plat::Disposition::CreateNew);
@@ -668,7 +714,7 @@ bool ContentCipher::Apply(FileChange& c) {
     return true;
 }
 
-DecryptResult ContentCipher::Commit(FileChange& c) {
+DecryptResult ContentCipher::Commit(FileChange& c, bool keepSource) {
     plat::FileSystem& fs = plat::Fs();
     DecryptResult r;
     r.path = c.from;
@@ -684,7 +730,8 @@ DecryptResult ContentCipher::Commit(FileChange& c) {
         Fail(c.from, reason);
         r.outcome = encrypting ? FileOutcome::NotStrengthEncrypted : FileOutcome::DecryptFailed;
         sink_.OnFileDone(r.outcome);
-        c.Wipe();
+        // A change that could not be put back keeps its record for the journal.
+        if (!c.unsettled) c.Wipe();
         return r;
     };
     const FileOutcome good =
@@ -720,6 +767,10 @@ DecryptResult ContentCipher::Commit(FileChange& c) {
         }
         if (!fs.Move(c.temp, c.to)) return failed(encrypting ? kReasonRename : kReasonWrite);
         r.path = c.to;
+        if (keepSource) {
+            c.sourceKept = true;
+            return r;
+        }
         {
             uint32_t a = fs.GetAttributes(c.from);
             if (a != plat::kInvalidAttributes && (a & plat::kAttrReadOnly))
@@ -733,6 +784,33 @@ DecryptResult ContentCipher::Commit(FileChange& c) {
     }
     r.outcome =
         c.mode == 0 && c.kind == ChangeKind::DecryptCopy ? FileOutcome::NotEncryptedFormat : good;
+    sink_.OnFileDone(r.outcome);
+    c.Wipe();
+    return r;
+}
+
+DecryptResult ContentCipher::FinishCommit(FileChange& c) {
+    plat::FileSystem& fs = plat::Fs();
+    const bool encrypting = c.kind == ChangeKind::EncryptWhole;
+    c.sourceKept = false;
+    DecryptResult r;
+    r.path = c.to;
+    const uint32_t a = fs.GetAttributes(c.from);
+    if (a != plat::kInvalidAttributes && (a & plat::kAttrReadOnly))
+        (void)fs.SetAttributes(c.from, a & ~plat::kAttrReadOnly);
+    if (a != plat::kInvalidAttributes && !fs.DeleteFile(c.from)) {
+        // Both are whole; keep the source and drop the new file.
+        r.path = c.from;
+        if (!fs.Move(c.to, c.temp) || !SettleChange(c)) c.unsettled = true;
+        PutBackReadOnly(c.from, c.attributes);
+        Fail(c.from,
+             c.unsettled ? kReasonRestore : (encrypting ? kReasonDeleteSource : kReasonWrite));
+        r.outcome = encrypting ? FileOutcome::NotStrengthEncrypted : FileOutcome::DecryptFailed;
+        sink_.OnFileDone(r.outcome);
+        if (!c.unsettled) c.Wipe();
+        return r;
+    }
+    r.outcome = encrypting ? FileOutcome::StrengthEncrypted : FileOutcome::StrengthDecrypted;
     sink_.OnFileDone(r.outcome);
     c.Wipe();
     return r;

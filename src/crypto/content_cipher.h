@@ -173,7 +173,12 @@ class ContentCipher {
     std::unique_ptr<FileChange> PlanCopy(const std::wstring& path, const std::wstring& outPath,
                                          DecryptResult* ended);
     [[nodiscard]] bool Apply(FileChange& change);
-    DecryptResult Commit(FileChange& change);
+    // With `keepSource`, a whole-file change whose result takes a new name
+    // only renames it into place (change.sourceKept): the source goes in
+    // FinishCommit, once the caller made the rename durable. A pulled drive
+    // may otherwise keep the source's removal and lose the rename.
+    DecryptResult Commit(FileChange& change, bool keepSource = false);
+    DecryptResult FinishCommit(FileChange& change);
     // Gives up a planned change before anything was written (the batch's
     // journal could not be written): the file stays as it is.
     DecryptResult Abandon(FileChange& change, const wchar_t* reason);
@@ -195,6 +200,10 @@ class ContentCipher {
     // The trailer of `c` (from its oldSize) and its new size; `rc4` is left
     // at the first content byte. False when the password cannot fit it.
     bool BuildTrailer(FileChange& c, char mode, Rc4* rc4);
+    // The digests of a whole-file or copy change's first blocks (source as
+    // read from `in`, result as it will be written). c.rc4 and c.cipherEnd
+    // must be set.
+    bool DigestHeads(FileChange& c, plat::File& in);
     // The trailer's check block decrypts to the check text under our key.
     bool Verifies(const Trailer& t) const;
     void Fail(const std::wstring& path, const wchar_t* reason);

@@ -43,14 +43,20 @@ struct FileChange {
     std::vector<uint8_t> oldHead, newHead, tail;
     plat::FileTimes times;
     uint32_t attributes = 0;  // of `from` before the change
+    // Whole-file and copy changes: MD5 of the first block of the source and
+    // of the finished working file. With the sizes (and `tail`, the trailer
+    // of whichever side is encrypted) they tell a complete copy from one a
+    // pulled drive or a repair tool cut short. Empty in older journals.
+    std::vector<uint8_t> sourceDigest, outputDigest;
 
     // Not journaled: where the pass stands with this file.
-    Rc4 rc4;                 // whole-file and copy changes: at the first content byte
-    char mode = 0;           // trailer mode of the file being decrypted
-    uint64_t cipherEnd = 0;  // copy and whole changes: bytes that pass through RC4
-    bool legacy = false;     // a file of the legacy format
-    bool unsettled = false;  // a failure could not put the file back
-    bool flushed = false;    // its working file was made durable on its own
+    Rc4 rc4;                  // whole-file and copy changes: at the first content byte
+    char mode = 0;            // trailer mode of the file being decrypted
+    uint64_t cipherEnd = 0;   // copy and whole changes: bytes that pass through RC4
+    bool legacy = false;      // a file of the legacy format
+    bool unsettled = false;   // a failure could not put the file back
+    bool flushed = false;     // its working file was made durable on its own
+    bool sourceKept = false;  // renamed into place; the source goes once that is durable
     // In-place changes: the file, opened for writing when it was planned,
     // so the batch opens each file once.
     std::unique_ptr<plat::File> handle;
@@ -61,13 +67,26 @@ struct FileChange {
     void Wipe();
 };
 
+// How a change was settled.
+enum class Settled {
+    Done,       // the file is in one journaled state (finished or put back)
+    LeftAlone,  // no copy is in a journaled state: every copy was kept as it is
+    Failed,     // a step failed (read-only medium...): try again later
+};
+
 // Finishes or undoes `change`, whatever point it reached, from the file
-// system's state alone: an in-place change that took its new name is
-// completed, one that did not is put back; a whole-file change whose working
-// file took the final name loses its source, otherwise the working file goes.
-// Used by recovery and by a pass that fails half-way. True when the file is
-// in one consistent state afterwards.
+// system's state alone. Nothing is removed unless another copy is known to
+// be complete (its size, its first block and, on the encrypted side, its
+// trailer agree with the record); a file in neither journaled state is left
+// alone. An in-place change is completed or put back only when the file is
+// exactly in one of its two states (or between them, part-written). Used by
+// recovery and by a pass that fails half-way.
+[[nodiscard]] Settled Settle(const FileChange& change);
+// Settle() == Settled::Done.
 [[nodiscard]] bool SettleChange(const FileChange& change);
+
+// First-block digest of what a whole-file or copy change reads or writes.
+std::vector<uint8_t> HeadDigest(const uint8_t* head, size_t size);
 
 // Journal form of a change. Parse refuses anything malformed or oversized.
 void SerializeChange(const FileChange& change, std::string* out);

@@ -172,7 +172,15 @@ void CJiaMiWeiZhuang::Body(bool inlineRun) {
         }
         st.total = int(sources.size());
 
-        for (const auto& src : sources) MoveOne(src);
+        // Moves are made durable a batch at a time, not one by one.
+        size_t sinceSync = 0;
+        for (const auto& src : sources) {
+            MoveOne(src);
+            if (++sinceSync == kMovesPerSync) {
+                (void)plat::Fs().SyncVolume(job_.root);
+                sinceSync = 0;
+            }
+        }
 
         if (job_.mode == 0) {
             const std::wstring exe =
@@ -189,6 +197,9 @@ void CJiaMiWeiZhuang::Body(bool inlineRun) {
             // and recovery, which finishes someone else's store, decides.
             if (!inlineRun && !job_.storeReady) (void)PassJournal(job_.root).Remove();
         }
+        // "Done" means on the medium: the moves, the program copy and the
+        // decorations (an inline run leaves that to its strength pass).
+        if (!inlineRun) (void)plat::Fs().SyncVolume(job_.root);
     } catch (...) {
         // Out of memory: what was moved is in the store, the rest stayed;
         // the window must still learn that the pass ended.

@@ -13,6 +13,9 @@
 
 namespace engine {
 
+// Moves between two syncs of the volume, in the passes that only move.
+inline constexpr size_t kMovesPerSync = 256;
+
 // What one hide pass does.
 struct HideJob {
     std::wstring root;                // folder the objects come from

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/globals.h"
+#include "crypto/crc32.h"
 #include "crypto/records.h"
 #include "engine/fail_name_list.h"
 #include "engine/hide_pass.h"
@@ -16,8 +17,13 @@ namespace engine {
 
 namespace {
 
-constexpr char kMagic[8] = {'U', 'L', 'X', 'J', 'R', 'N', 'L', '1'};
-constexpr size_t kHeaderSize = 8 + 4 + 4 + 4;
+// Journals of earlier versions: header, then records without checksums.
+constexpr char kMagicV1[8] = {'U', 'L', 'X', 'J', 'R', 'N', 'L', '1'};
+constexpr size_t kHeaderSizeV1 = 8 + 4 + 4 + 4;
+// Now: magic, header checksum, then sequence, pass, strength, record count
+// and body length; each record is its length, its bytes and their checksum.
+constexpr char kMagic[8] = {'U', 'L', 'X', 'J', 'R', 'N', 'L', '2'};
+constexpr size_t kHeaderSize = 8 + 4 + 5 * 4;
 // A journal holds one batch; anything far larger was not written by us.
 constexpr uint64_t kMaxJournalSize = 64ull << 20;
 constexpr uint32_t kMaxRecords = 100000;
@@ -82,9 +88,6 @@ std::wstring PassJournal::Path() const {
 
 bool PassJournal::Write(const std::vector<const crypto::FileChange*>& batch) {
     const std::wstring& data = data_;
-    std::string bytes(kMagic, sizeof kMagic);
-    PutU32(&bytes, uint32_t(pass_));
-    PutU32(&bytes, uint32_t(strength_));
     std::string records;
     uint32_t count = 0;
     for (const crypto::FileChange* c : batch) {
@@ -100,6 +103,8 @@ bool PassJournal::Write(const std::vector<const crypto::FileChange*>& batch) {
         rel.oldHead = c->oldHead;
         rel.newHead = c->newHead;
         rel.tail = c->tail;
+        rel.sourceDigest = c->sourceDigest;
+        rel.outputDigest = c->outputDigest;
         rel.times = c->times;
         rel.attributes = c->attributes;
         std::string one;
@@ -107,25 +112,58 @@ bool PassJournal::Write(const std::vector<const crypto::FileChange*>& batch) {
         rel.Wipe();
         PutU32(&records, uint32_t(one.size()));
         records += one;
+        PutU32(&records, crypto::Crc32(one.data(), one.size()));
         plat::Wipe(one);
         ++count;
     }
-    PutU32(&bytes, count);
+    plat::FileSystem& fs = plat::Fs();
+    if (!slotsRead_) {
+        // Continue the numbering of whatever journal is in force.
+        slotsRead_ = true;
+        const std::wstring slots[2] = {Path(), NextPath()};
+        for (int k = 0; k < 2; ++k) {
+            std::string head;
+            uint64_t size = 0;
+            if (!plat::ReadSmallFile(slots[k], kMaxJournalSize, &head, &size) ||
+                head.size() < kHeaderSize || std::memcmp(head.data(), kMagic, 8) != 0)
+                continue;
+            const auto* h = reinterpret_cast<const uint8_t*>(head.data());
+            if (GetU32(h + 8) != crypto::Crc32(h + 12, kHeaderSize - 12)) continue;
+            const uint32_t seq = GetU32(h + 12);
+            if (latest_ < 0 || seq > sequence_) {
+                sequence_ = seq;
+                latest_ = k;
+            }
+            plat::Wipe(head);
+        }
+    }
+    std::string bytes(kMagic, sizeof kMagic);
+    std::string header;
+    PutU32(&header, sequence_ + 1);
+    PutU32(&header, uint32_t(pass_));
+    PutU32(&header, uint32_t(strength_));
+    PutU32(&header, count);
+    PutU32(&header, uint32_t(records.size()));
+    PutU32(&bytes, crypto::Crc32(header.data(), header.size()));
+    bytes += header;
     bytes += records;
     plat::Wipe(records);
-    plat::FileSystem& fs = plat::Fs();
-    // A journal in place is replaced whole: the new one is written and
-    // flushed beside it first, so a stop at any instant leaves one complete
-    // journal (recovery takes the new one only once the old one is gone).
-    const bool replace = fs.Exists(Path());
-    const std::wstring target = replace ? NextPath() : Path();
+    // Into the other slot, in place: a longer journal that was there leaves
+    // bytes past the body, which the body length tells from ours.
+    const int slot = latest_ == 0 ? 1 : 0;
+    const std::wstring target = slot == 0 ? Path() : NextPath();
     std::unique_ptr<plat::File> f =
-        fs.Open(target, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
-    bool ok = f && fs.RestrictToOwner(target) &&
-              f->WriteAll(bytes.data(), uint32_t(bytes.size())) && f->Flush();
+        fs.Open(target, plat::Access::ReadWrite, plat::Disposition::OpenAlways);
+    bool ok = f && fs.RestrictToOwner(target) && f->Seek(0, SEEK_SET) &&
+              f->WriteAll(bytes.data(), uint32_t(bytes.size()));
     f.reset();
     plat::Wipe(bytes);
-    if (ok && replace) ok = fs.DeleteFile(Path()) && fs.Move(target, Path());
+    // Durable, with everything before it, before the batch changes anything.
+    ok = ok && fs.SyncVolume(param_);
+    if (ok) {
+        ++sequence_;
+        latest_ = slot;
+    }
     return ok;
 }
 
@@ -135,32 +173,182 @@ std::wstring PassJournal::NextPath() const {
 
 bool PassJournal::Remove() {
     plat::FileSystem& fs = plat::Fs();
-    if (fs.Exists(NextPath())) (void)fs.DeleteFile(NextPath());
-    return !fs.Exists(Path()) || fs.DeleteFile(Path());
+    bool ok = true;
+    for (const std::wstring& slot : {NextPath(), Path()})
+        if (fs.Exists(slot)) ok = fs.DeleteFile(slot) && ok;
+    latest_ = -1;
+    return fs.SyncVolume(fs.IsDirectory(param_) ? param_ : root_) && ok;
 }
 
 // ---------------------------------------------------------------- recovery
+
+namespace {
+
+// One slot of the journal as read from disk.
+struct Slot {
+    enum State { Absent, Torn, Foreign, Valid, Unreadable } state = Absent;
+    uint32_t sequence = 0;
+    JournalPass pass = JournalPass::Files;
+    int strength = 0;
+    std::vector<std::unique_ptr<crypto::FileChange>> changes;
+    int outside = 0;  // records naming paths outside the data folder
+};
+
+// Turns a record's store-relative paths into full ones; false when a path
+// would leave the data folder.
+bool ResolveChange(const std::wstring& data, crypto::FileChange* c) {
+    c->from = Resolve(data, c->from);
+    c->to = Resolve(data, c->to);
+    if (!c->temp.empty()) c->temp = Resolve(data, c->temp);
+    return !c->from.empty() && !c->to.empty() && (c->InPlace() || !c->temp.empty());
+}
+
+Slot ReadSlot(const std::wstring& path, const std::wstring& data) {
+    Slot slot;
+    plat::FileSystem& fs = plat::Fs();
+    const uint32_t attrs = fs.GetAttributes(path);
+    if (attrs == plat::kInvalidAttributes) return slot;
+    if (attrs & (plat::kAttrDirectory | plat::kAttrReparsePoint)) {
+        slot.state = Slot::Foreign;
+        return slot;
+    }
+    std::string raw;
+    uint64_t size = 0;
+    if (!plat::ReadSmallFile(path, kMaxJournalSize, &raw, &size)) {
+        slot.state = size > kMaxJournalSize ? Slot::Foreign : Slot::Unreadable;
+        return slot;
+    }
+    std::vector<uint8_t> bytes(raw.begin(), raw.end());
+    plat::Wipe(raw);
+    struct Wiper {
+        std::vector<uint8_t>& b;
+        ~Wiper() { std::fill(b.begin(), b.end(), uint8_t(0)); }
+    } wiper{bytes};
+    // Nothing, or zeros where a write was cut short: no batch of it began.
+    if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) {
+        slot.state = Slot::Torn;
+        return slot;
+    }
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kMagicV1, 8) == 0) {
+        // An earlier version's journal: no checksums to go by.
+        if (bytes.size() < kHeaderSizeV1) {
+            slot.state = Slot::Torn;
+            return slot;
+        }
+        const uint32_t p = GetU32(bytes.data() + 8);
+        const uint32_t strength = GetU32(bytes.data() + 12);
+        const uint32_t count = GetU32(bytes.data() + 16);
+        if (p > 3 || strength > 2 || count > kMaxRecords) {
+            slot.state = Slot::Foreign;
+            return slot;
+        }
+        slot.pass = JournalPass(p);
+        slot.strength = int(strength);
+        size_t at = kHeaderSizeV1;
+        for (uint32_t k = 0; k < count; ++k) {
+            if (bytes.size() - at < 4) break;
+            const uint32_t len = GetU32(bytes.data() + at);
+            if (len > bytes.size() - at - 4) break;
+            auto c = std::make_unique<crypto::FileChange>();
+            size_t used = 0;
+            if (!crypto::ParseChange(bytes.data() + at + 4, len, &used, c.get()) || used != len) {
+                slot.state = Slot::Foreign;
+                return slot;
+            }
+            at += 4 + len;
+            if (ResolveChange(data, c.get()))
+                slot.changes.push_back(std::move(c));
+            else
+                ++slot.outside;
+        }
+        slot.state = Slot::Valid;
+        return slot;
+    }
+    if (bytes.size() < kHeaderSize) {
+        slot.state = std::memcmp(bytes.data(), kMagic, std::min<size_t>(8, bytes.size())) == 0
+                         ? Slot::Torn
+                         : Slot::Foreign;
+        return slot;
+    }
+    if (std::memcmp(bytes.data(), kMagic, 8) != 0 ||
+        GetU32(bytes.data() + 8) != crypto::Crc32(bytes.data() + 12, kHeaderSize - 12)) {
+        slot.state = Slot::Foreign;
+        return slot;
+    }
+    slot.sequence = GetU32(bytes.data() + 12);
+    const uint32_t p = GetU32(bytes.data() + 16);
+    const uint32_t strength = GetU32(bytes.data() + 20);
+    const uint32_t count = GetU32(bytes.data() + 24);
+    const uint32_t body = GetU32(bytes.data() + 28);
+    if (p > 3 || strength > 2 || count > kMaxRecords) {
+        slot.state = Slot::Foreign;
+        return slot;
+    }
+    // A body cut short: the write of this journal did not end, so no file
+    // of its batch was touched.
+    if (body > bytes.size() - kHeaderSize) {
+        slot.state = Slot::Torn;
+        return slot;
+    }
+    slot.pass = JournalPass(p);
+    slot.strength = int(strength);
+    size_t at = kHeaderSize;
+    const size_t end = kHeaderSize + body;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (end - at < 8) {
+            slot.state = Slot::Foreign;
+            return slot;
+        }
+        const uint32_t len = GetU32(bytes.data() + at);
+        if (len > end - at - 8 ||
+            GetU32(bytes.data() + at + 4 + len) != crypto::Crc32(bytes.data() + at + 4, len)) {
+            slot.state = Slot::Foreign;
+            return slot;
+        }
+        auto c = std::make_unique<crypto::FileChange>();
+        size_t used = 0;
+        if (!crypto::ParseChange(bytes.data() + at + 4, len, &used, c.get()) || used != len) {
+            slot.state = Slot::Foreign;
+            return slot;
+        }
+        at += 8 + len;
+        if (ResolveChange(data, c.get()))
+            slot.changes.push_back(std::move(c));
+        else
+            ++slot.outside;
+    }
+    if (at != end) {
+        slot.state = Slot::Foreign;
+        return slot;
+    }
+    slot.state = Slot::Valid;
+    return slot;
+}
+
+// Keeps a journal that is not ours to apply out of the way, under a name
+// that says so; returns that name (empty when it could not be moved).
+std::wstring SetAside(const std::wstring& path) {
+    plat::FileSystem& fs = plat::Fs();
+    for (int n = 0; n < 100; ++n) {
+        const std::wstring to =
+            path + L".damaged" + (n ? L"[" + std::to_wstring(n) + L"]" : std::wstring());
+        if (fs.Exists(to)) continue;
+        return fs.Move(path, to) ? to : std::wstring();
+    }
+    return {};
+}
+
+}  // namespace
 
 RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePath, PassUi& ui,
                              PassLog& log) {
     RecoveryReport report;
     plat::FileSystem& fs = plat::Fs();
     PassJournal journal(root);
-    const std::wstring path = journal.Path();
-    const std::wstring next = journal.NextPath();
-    const uint32_t nextAttrs = fs.GetAttributes(next);
-    if (nextAttrs != plat::kInvalidAttributes &&
-        !(nextAttrs & (plat::kAttrDirectory | plat::kAttrReparsePoint))) {
-        // A replacement stopped half-way: while the old journal is there the
-        // new one may be incomplete and its batch untouched; once the old
-        // one is gone the new one was complete.
-        if (fs.Exists(path))
-            (void)fs.DeleteFile(next);
-        else
-            (void)fs.Move(next, path);
-    }
-    const uint32_t attrs = fs.GetAttributes(path);
-    if (attrs == plat::kInvalidAttributes) {
+    const std::wstring paths[2] = {journal.Path(), journal.NextPath()};
+    const std::wstring data = store::DataDir(root);
+    Slot slots[2] = {ReadSlot(paths[0], data), ReadSlot(paths[1], data)};
+    if (slots[0].state == Slot::Absent && slots[1].state == Slot::Absent) {
         // No journal. Records without a data folder are what a store's
         // removal leaves when it is stopped half-way: finish it.
         const std::wstring storeRoot = plat::JoinPath(root, store::kStoreRoot);
@@ -168,75 +356,68 @@ RecoveryReport RecoverFolder(const std::wstring& root, const std::wstring& exePa
             RemoveStoreLeftovers(root, store::ParamDir(root));
             (void)fs.RemoveDir(storeRoot);  // only when nothing else is in it
             report.storeRemoved = !fs.Exists(storeRoot);
+            (void)fs.SyncVolume(root);
         }
         return report;
     }
     report.journal = true;
-    auto damaged = [&]() {
+    for (int k = 0; k < 2; ++k) {
+        if (slots[k].state != Slot::Unreadable) continue;
+        // A read error is not a verdict: leave everything for a later run.
         report.damaged = true;
-        log.Append(path + L",无法读取，上次中断的操作没有恢复。");
+        log.Append(paths[k] + L",无法读取，上次中断的操作没有恢复。");
+        log.Append(log.TakeError());
         return report;
-    };
-    if (attrs & (plat::kAttrDirectory | plat::kAttrReparsePoint)) return damaged();
-    std::unique_ptr<plat::File> f =
-        fs.Open(path, plat::Access::Read, plat::Disposition::OpenExisting);
-    uint64_t size = 0;
-    if (!f || !f->Size(&size) || size > kMaxJournalSize) return damaged();
-    std::vector<uint8_t> bytes(size_t(size), 0);
-    if (size && !f->ReadExact(bytes.data(), uint32_t(size))) return damaged();
-    f.reset();
-
+    }
+    int use = -1;
+    for (int k = 0; k < 2; ++k)
+        if (slots[k].state == Slot::Valid && (use < 0 || slots[k].sequence > slots[use].sequence))
+            use = k;
+    for (int k = 0; k < 2; ++k) {
+        if (k == use || slots[k].state == Slot::Absent) continue;
+        // The older slot, or a write cut short: nothing of it is in force.
+        // A slot that is not ours at all (no journal, damaged, crafted) is
+        // kept aside and never applied.
+        if (slots[k].state == Slot::Foreign && (use < 0 || slots[k].sequence == 0)) {
+            const std::wstring kept = SetAside(paths[k]);
+            report.setAside = kept.empty() ? paths[k] : kept;
+            log.Append(paths[k] + L",不是完整的操作记录，没有使用" +
+                       (kept.empty() ? std::wstring(L"。") : L"，已另存为" + kept + L"。"));
+        } else {
+            (void)fs.DeleteFile(paths[k]);
+        }
+    }
     JournalPass pass = JournalPass::Files;
     int strength = 0;
     std::vector<std::unique_ptr<crypto::FileChange>> changes;
-    if (size < kHeaderSize) {
-        // Stopped while the journal itself was being written: no file of
-        // that batch was touched yet.
-    } else if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
-        return damaged();
-    } else {
-        const uint32_t p = GetU32(bytes.data() + 8);
-        strength = int(GetU32(bytes.data() + 12));
-        const uint32_t count = GetU32(bytes.data() + 16);
-        if (p > 3 || strength < 0 || strength > 2 || count > kMaxRecords) return damaged();
-        pass = JournalPass(p);
-        size_t at = kHeaderSize;
-        const std::wstring data = store::DataDir(root);
-        for (uint32_t k = 0; k < count; ++k) {
-            // A record cut short was being written when the pass stopped:
-            // its file was not touched yet, nor were those after it.
-            if (bytes.size() - at < 4) break;
-            const uint32_t len = GetU32(bytes.data() + at);
-            if (len > bytes.size() - at - 4) break;
-            auto c = std::make_unique<crypto::FileChange>();
-            size_t used = 0;
-            if (!crypto::ParseChange(bytes.data() + at + 4, len, &used, c.get()) || used != len)
-                return damaged();
-            at += 4 + len;
-            c->from = Resolve(data, c->from);
-            c->to = Resolve(data, c->to);
-            if (!c->temp.empty()) c->temp = Resolve(data, c->temp);
-            if (c->from.empty() || c->to.empty() ||
-                (c->kind != crypto::ChangeKind::EncryptFirstBlock &&
-                 c->kind != crypto::ChangeKind::DecryptFirstBlock && c->temp.empty())) {
-                log.Append(path + L",含有存储区以外的路径，已忽略。");
-                continue;
-            }
-            changes.push_back(std::move(c));
-        }
+    if (use >= 0) {
+        pass = slots[use].pass;
+        strength = slots[use].strength;
+        changes = std::move(slots[use].changes);
+        if (slots[use].outside) log.Append(paths[use] + L",含有存储区以外的路径，已忽略。");
     }
-    std::fill(bytes.begin(), bytes.end(), uint8_t(0));
 
     std::vector<const crypto::FileChange*> left;
     for (auto& c : changes) {
-        if (crypto::SettleChange(*c)) {
-            ++report.settled;
-        } else {
-            ++report.unsettled;
-            left.push_back(c.get());
-            log.Append(c->from + L" 失败,恢复文件错");
+        switch (crypto::Settle(*c)) {
+            case crypto::Settled::Done:
+                ++report.settled;
+                break;
+            case crypto::Settled::LeftAlone:
+                ++report.leftAlone;
+                log.Append(c->from + L" 与上次操作的记录不符，已原样保留（包括" +
+                           plat::LeafName(c->to) + L"和" +
+                           plat::LeafName(c->temp.empty() ? c->from : c->temp) + L"）。");
+                break;
+            case crypto::Settled::Failed:
+                ++report.unsettled;
+                left.push_back(c.get());
+                log.Append(c->from + L" 失败,恢复文件错");
+                break;
         }
     }
+    // What was settled is on the medium before the journal says so.
+    if (!changes.empty()) (void)fs.SyncVolume(root);
 
     const bool haveData = fs.IsDirectory(store::DataDir(root));
     if (!haveData) {

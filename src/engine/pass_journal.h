@@ -36,6 +36,13 @@ enum class JournalPass : uint32_t {
     ImageOpen = 3,
 };
 
+// The journal is kept in two slots, "journalff.ulxjm" and
+// "journalff.ulxjm.new". Each write goes into the slot that does not hold
+// the latest journal, overwriting it in place (no rename, no removal whose
+// freed space a pulled drive could keep while losing the directory change),
+// and carries a sequence number and checksums: recovery takes the complete
+// slot with the highest number, so a write cut short leaves the previous
+// journal in force.
 class PassJournal {
   public:
     // `root` is the protected folder; the journal lives in its store (an
@@ -49,27 +56,35 @@ class PassJournal {
 
     // Writes the journal with the pass record and `batch` (changes outside
     // the store's data folder are not kept: recovery never touches what
-    // lies outside it) and makes it durable. False: nothing may be changed.
+    // lies outside it) and makes it durable, together with everything
+    // written before it. False: nothing may be changed.
     [[nodiscard]] bool Write(const std::vector<const crypto::FileChange*>& batch);
-    // Removes the journal (the pass ended, or only a pass record remains
-    // to be written with Write({})).
+    // Removes both slots and makes that durable (the pass ended).
     [[nodiscard]] bool Remove();
     std::wstring Path() const;
-    // Where a replacement is written before it takes the journal's place.
     std::wstring NextPath() const;
 
   private:
     std::wstring root_, data_, param_;
     JournalPass pass_ = JournalPass::Files;
     int strength_ = 0;
+    bool slotsRead_ = false;
+    uint32_t sequence_ = 0;  // of the latest journal written or found
+    int latest_ = -1;        // its slot: 0 Path(), 1 NextPath(), -1 none
 };
 
 // What recovery found and did.
 struct RecoveryReport {
-    bool journal = false;          // a journal was there
-    bool damaged = false;          // it could not be read; it was left in place
-    int settled = 0;               // file changes finished or undone
-    int unsettled = 0;             // changes that could not be settled (journal kept)
+    bool journal = false;  // a journal was there
+    bool damaged = false;  // it could not be read; it was left in place
+    // It was not ours or not whole (a checksum failed): never applied, kept
+    // aside under this name; the folder is usable.
+    std::wstring setAside;
+    int settled = 0;    // file changes finished or undone
+    int unsettled = 0;  // changes that could not be settled (journal kept)
+    // Files in neither journaled state (edited since, or cut short by the
+    // drive): left exactly as they were, every copy kept.
+    int leftAlone = 0;
     bool storeRemoved = false;     // a half-made store was removed
     bool hidingFinished = false;   // an interrupted new store's hiding was finished
     bool pendingStrength = false;  // files still wait for their content encryption

@@ -79,19 +79,30 @@ void RestorePass::Run() {
             ++st.moveFailed;
         }
         st.total = int(entries.size());
+        size_t sinceSync = 0;
         for (const auto& e : entries) {
             if (st.cancelRequested) break;
             ++st.seen;
             const std::wstring src = plat::JoinPath(data_, e.name);
             st.SetCurrentObject(src);
             (void)MoveBack(src, plat::JoinPath(root_, e.name));
+            if (++sinceSync == kMovesPerSync) {
+                (void)plat::Fs().SyncVolume(root_);
+                sinceSync = 0;
+            }
         }
         bool anyFailed;
         {
             std::lock_guard<std::mutex> lock(failLock_);
             anyFailed = !failures_.empty();
         }
-        if (!anyFailed && !st.cancelRequested) (void)RemoveStore();
+        // Everything moved out is on the medium before the store goes: a
+        // drive may keep the store's removal and lose the moves.
+        (void)plat::Fs().SyncVolume(root_);
+        if (!anyFailed && !st.cancelRequested) {
+            (void)RemoveStore();
+            (void)plat::Fs().SyncVolume(root_);
+        }
     } catch (...) {
         log_.Append(L"解密出错。");
     }

@@ -278,8 +278,11 @@ void CCryptAndDe_old::RunBatch() {
     }
     if (planned.empty()) return;
 
-    // 2. The journal of the batch, durable before any file is touched.
-    if (!journal_->Write(planned)) {
+    // 2. The journal of the batch, durable (with everything before it)
+    // before any file is touched.
+    std::vector<const crypto::FileChange*> journaled = planned;
+    for (const auto& c : carried_) journaled.push_back(c.get());
+    if (!journal_->Write(journaled)) {
         const std::wstring error = log_.TakeError();
         log_.Append(journal_->Path() + L",写入失败，原因如下：");
         log_.Append(error);
@@ -312,27 +315,33 @@ void CCryptAndDe_old::RunBatch() {
         }
     }
 
-    // 4. Everything written is on the medium before any name changes.
+    // 4. Everything written is on the medium before any name changes: a
+    // drive may otherwise keep a new name and lose the bytes behind it.
     bool needSync = false;
     for (size_t k = 0; k < batch.size(); ++k)
         needSync = needSync || (applied[k] && !changes[k]->flushed);
     if (needSync) (void)fs.SyncVolume(dataFolder_);
 
-    // 5. Names: each rename completes one file.
-    std::vector<const crypto::FileChange*> unsettled;
+    // 5. Names: each rename completes one file. A source that a whole-file
+    // change replaces stays until its replacement's name is durable.
+    std::vector<crypto::DecryptResult> results(batch.size());
+    bool renamed = false, sourcesLeft = false;
     for (size_t k = 0; k < batch.size(); ++k) {
-        if (!applied[k]) {
-            if (changes[k] && changes[k]->unsettled) unsettled.push_back(changes[k].get());
-            continue;
-        }
-        crypto::DecryptResult r = cipher_->Commit(*changes[k]);
-        if (changes[k]->unsettled) unsettled.push_back(changes[k].get());
-        if (batch[k].op != Pending::Encrypt) Finished(batch[k], r);
+        if (!applied[k]) continue;
+        results[k] = cipher_->Commit(*changes[k], true);
+        renamed = true;
+        sourcesLeft = sourcesLeft || changes[k]->sourceKept;
     }
-    // What could not be put back stays in the journal for the next run;
-    // otherwise the journal of a settled batch is harmless until the next
-    // batch replaces it (each change finds its file already settled).
-    if (!unsettled.empty()) (void)journal_->Write(unsettled);
+    if (renamed) (void)fs.SyncVolume(dataFolder_);
+    // 6. The sources go, and that is durable too before the journal moves on.
+    for (size_t k = 0; k < batch.size(); ++k)
+        if (applied[k] && changes[k]->sourceKept) results[k] = cipher_->FinishCommit(*changes[k]);
+    if (sourcesLeft) (void)fs.SyncVolume(dataFolder_);
+
+    for (size_t k = 0; k < batch.size(); ++k) {
+        if (changes[k] && changes[k]->unsettled) carried_.push_back(std::move(changes[k]));
+        if (applied[k] && batch[k].op != Pending::Encrypt) Finished(batch[k], results[k]);
+    }
 }
 
 void CCryptAndDe_old::Finished(const Pending& p, const crypto::DecryptResult& r) {
@@ -362,9 +371,11 @@ bool CCryptAndDe_old::PrepareEncryption(const StrengthJob& job) {
     enc_ = job;
     existingStore_ = false;
     const int strength = plat::EqualsNoCase(job.kindText, store::kKindHighest) ? 2 : 1;
+    strength_ = strength;
     State().Reset();
     failNames_.Clear();
     queue_.clear();
+    carried_.clear();
     {
         std::lock_guard<std::mutex> lock(shownLock_);
         shown_.clear();
@@ -449,6 +460,20 @@ void CCryptAndDe_old::EncryptBody() {
         }
         const int op = st.operation;
         std::vector<std::wstring> targets;
+        if (enc_.jobMode != 0 && journal_->Pass() != JournalPass::ImageOpen) {
+            // Files coming into a strength store are plain until their
+            // batch is done: the store says so, durably, before the first
+            // one moves in.
+            journal_->SetPass(JournalPass::PendingStrength, strength_);
+            if (!journal_->Write({})) {
+                log_.Append(journal_->Path() + L",写入失败，原因如下：");
+                log_.Append(log_.TakeError());
+                st.strengthSkipped += int(enc_.items.size());
+                cipher_.reset();
+                st.done = true;
+                return;
+            }
+        }
         if ((op == kOpEncrypt || op == kOpBrowse) && !enc_.resume) {
             HideJob h;
             h.root = enc_.root;
@@ -501,12 +526,17 @@ void CCryptAndDe_old::EncryptBody() {
         if (st.cancelRequested && st.handled < st.total)
             st.strengthSkipped += st.total - st.handled;
         cipher_.reset();
-        // The pass is over: nothing of it is left to settle. A whole store
-        // encrypted again stays marked while any file of it is still plain.
-        const JournalPass pass = journal_->Pass();
-        if ((pass == JournalPass::ImageOpen || pass == JournalPass::PendingStrength) &&
-            (st.strengthSkipped > 0 || st.cancelRequested))
-            (void)journal_->Write({});
+        // The pass is over. A store that still holds plain files it was to
+        // encrypt (cancelled, or files that failed) stays marked, so that
+        // `status` says so and the next encryption finishes them; what could
+        // not be settled stays for the next run.
+        std::vector<const crypto::FileChange*> left;
+        for (const auto& c : carried_) left.push_back(c.get());
+        const bool plainLeft = st.strengthSkipped > 0 || st.cancelRequested;
+        if (plainLeft && journal_->Pass() != JournalPass::ImageOpen)
+            journal_->SetPass(JournalPass::PendingStrength, strength_);
+        if (plainLeft || !left.empty())
+            (void)journal_->Write(left);
         else
             (void)journal_->Remove();
     } catch (...) {
@@ -524,6 +554,7 @@ void CCryptAndDe_old::PrepareDecryption(const DecryptJob& job) {
     dec_ = job;
     State().Reset();
     queue_.clear();
+    carried_.clear();
     dataFolder_ =
         job.dataFolder.empty() ? store::DataDir(job.root) : plat::WithoutSep(job.dataFolder);
     paramFolder_ =
@@ -718,22 +749,31 @@ void CCryptAndDe_old::DecryptBody() {
                 (void)MakeDirs(plat::ParentWithSep(dst));
                 (void)restore_.MoveBack(src, dst, true);
             }
-            // Item folders emptied by the moves go.
+            // Item folders emptied by the moves go, once the moves are durable.
+            if (!dec_.items.empty()) (void)plat::Fs().SyncVolume(dec_.root);
             if (!dec_.items.empty())
                 for (const auto& t : targets)
                     if (isFolder(t)) (void)plat::Fs().RemoveDir(t);
         }
 
+        // What moved out is on the medium before the store can go.
+        (void)plat::Fs().SyncVolume(dec_.root);
         const int op = st.operation;
         if ((op == kOpEncrypt || op == kOpFullDecrypt) && st.moveFailed == 0 &&
-            st.strengthSkipped == 0 && !st.cancelRequested) {
+            st.strengthSkipped == 0 && !st.cancelRequested && carried_.empty()) {
             (void)journal_->Remove();
             (void)restore_.RemoveStore();
         }
-        if (imageOpenMarked_)
-            (void)journal_->Write({});  // the store stays marked until encrypted again
-        else if (plat::Fs().IsDirectory(paramFolder_))
+        std::vector<const crypto::FileChange*> left;
+        for (const auto& c : carried_) left.push_back(c.get());
+        if (imageOpenMarked_ || !left.empty()) {
+            // The store stays marked until encrypted again; what could not
+            // be settled stays for the next run.
+            if (plat::Fs().IsDirectory(paramFolder_)) (void)journal_->Write(left);
+        } else if (plat::Fs().IsDirectory(paramFolder_)) {
             (void)journal_->Remove();
+        }
+        (void)plat::Fs().SyncVolume(dec_.root);
     } catch (...) {
         log_.Append(L"解密出错。");
     }

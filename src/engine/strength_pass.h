@@ -141,6 +141,10 @@ class CCryptAndDe_old : private crypto::CipherSink {
     CFailNameList failNames_;
     std::unique_ptr<crypto::ContentCipher> cipher_;
     std::unique_ptr<PassJournal> journal_;
+    // Changes a batch could not settle: every later journal of the pass
+    // keeps them, so the next run finds them whatever batch it stopped in.
+    std::vector<std::unique_ptr<crypto::FileChange>> carried_;
+    int strength_ = 0;  // of the store being encrypted: 1 higher, 2 highest
     std::vector<Pending> queue_;
     size_t queuedJournalBytes_ = 0;
     bool existingStore_ = false;

@@ -148,8 +148,9 @@ class FileSystem {
     // Makes every write so far on the volume holding `path` (a file or a
     // folder) durable; a pass calls it once per batch, not per file.
     // Windows needs administrator rights to flush a volume: without them,
-    // or on a volume that cannot be flushed whole (Wine's), this returns
-    // true having flushed nothing.
+    // on a volume that cannot be flushed whole (Wine's) and on a network
+    // share, every file and folder this process wrote, created, renamed
+    // into or removed from since the last sync is flushed by itself.
     [[nodiscard]] virtual bool SyncVolume(const std::wstring& path) = 0;
 
     // Convenience over the calls above.

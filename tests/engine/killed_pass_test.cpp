@@ -166,6 +166,16 @@ class KilledPassTest : public EngineTest {
                 EXPECT_FALSE(engine::Recover(folder_, L"", ui_).pendingStrength) << what;
             }
         }
+        if (c.pass == Pass::Add && c.strength > 0) {
+            // Files moved in but not yet encrypted are known, and the next
+            // encryption finishes them.
+            if (PlainFilesInStore() > 0) EXPECT_TRUE(r.pendingStrength) << what;
+            if (r.pendingStrength) {
+                EXPECT_TRUE(engine::ResumeEncryption(folder_, L"pw", ui_).ok()) << what;
+                EXPECT_EQ(0, PlainFilesInStore()) << what;
+                EXPECT_FALSE(engine::Recover(folder_, L"", ui_).pendingStrength) << what;
+            }
+        }
         if (c.pass == Pass::Encrypt) {
             if (!store::IsEncryptedFolder(folder_)) {
                 EXPECT_TRUE(engine::EncryptFolder(folder_, L"pw", L"", c.strength, ui_).ok())

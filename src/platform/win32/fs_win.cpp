@@ -1,5 +1,7 @@
 // The Windows file system: each call is the Win32 call the interface names.
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "platform/fs.h"
 #include "platform/win32/win.h"
@@ -97,6 +99,65 @@ bool FailLink() {
 }
 
 class Win32FileSystem final : public FileSystem {
+    // What was written or changed since the last sync point, for volumes
+    // that cannot be flushed whole (a standard user cannot open a volume for
+    // writing): those files and folders are flushed one by one instead.
+    std::mutex touchedLock_;
+    std::set<std::wstring> touched_;
+
+    void Touch(const std::wstring& path, bool withParent = true) {
+        std::lock_guard<std::mutex> lock(touchedLock_);
+        touched_.insert(path);
+        if (withParent) {
+            const std::wstring parent = WithoutSep(ParentWithSep(path));
+            if (!parent.empty()) touched_.insert(parent);
+        }
+    }
+    void TouchParent(const std::wstring& path) {
+        const std::wstring parent = WithoutSep(ParentWithSep(path));
+        if (parent.empty()) return;
+        std::lock_guard<std::mutex> lock(touchedLock_);
+        touched_.insert(parent);
+    }
+    // FlushFileBuffers on each file and folder touched: their data and
+    // their directory entries. Missing ones (moved or removed since) are
+    // covered by their folders.
+    bool FlushTouched() {
+        std::set<std::wstring> paths;
+        {
+            std::lock_guard<std::mutex> lock(touchedLock_);
+            paths.swap(touched_);
+        }
+        bool ok = true;
+        DWORD firstError = ERROR_SUCCESS;
+        for (const std::wstring& p : paths) {
+            const DWORD a = GetFileAttributesW(p.c_str());
+            if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+            const bool dir = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            HANDLE h = CreateFileW(
+                p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING,
+                (dir ? FILE_FLAG_BACKUP_SEMANTICS : 0) | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (h == INVALID_HANDLE_VALUE) {
+                // A read-only file or a folder we may not open for writing:
+                // its folder's flush still carries its entry.
+                continue;
+            }
+            if (!FlushFileBuffers(h)) {
+                const DWORD err = GetLastError();
+                // Folders on some file systems take no flush of their own.
+                if (!(dir && (err == ERROR_ACCESS_DENIED || err == ERROR_INVALID_FUNCTION ||
+                              err == ERROR_NOT_SUPPORTED))) {
+                    if (ok) firstError = err;
+                    ok = false;
+                }
+            }
+            CloseHandle(h);
+        }
+        ::SetLastError(firstError);
+        return ok;
+    }
+
   public:
     bool ListDir(const std::wstring& dir, std::vector<DirEntry>* out) override {
         out->clear();
@@ -141,16 +202,21 @@ class Win32FileSystem final : public FileSystem {
     bool SetAttributes(const std::wstring& path, uint32_t attrs) override {
         attrs &= ~static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY);
         if (attrs == 0) attrs = FILE_ATTRIBUTE_NORMAL;
+        Touch(path);
         return SetFileAttributesW(path.c_str(), attrs) != FALSE;
     }
 
     bool CreateDir(const std::wstring& path) override {
+        Touch(path);
         return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
     }
     bool RemoveDir(const std::wstring& path) override {
+        TouchParent(path);
         return RemoveDirectoryW(path.c_str()) != FALSE;
     }
     bool Move(const std::wstring& from, const std::wstring& to) override {
+        TouchParent(from);
+        Touch(to);
         return MoveFileW(from.c_str(), to.c_str()) != FALSE;
     }
     bool Copy(const std::wstring& from, const std::wstring& to, bool failIfExists) override {
@@ -165,9 +231,11 @@ class Win32FileSystem final : public FileSystem {
             return FailLink();
         }
         if (!failIfExists && IsReadOnlyFile(to)) return false;
+        Touch(to);
         return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
     }
     bool DeleteFile(const std::wstring& path) override {
+        TouchParent(path);
         return DeleteFileW(path.c_str()) != FALSE;
     }
 
@@ -198,6 +266,7 @@ class Win32FileSystem final : public FileSystem {
             return nullptr;
         }
         if (access != Access::Read && IsReadOnlyFile(path)) return nullptr;
+        if (access != Access::Read) Touch(path);
         HANDLE h = CreateFileW(path.c_str(), want,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, how,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -222,32 +291,38 @@ class Win32FileSystem final : public FileSystem {
     bool SyncVolume(const std::wstring& path) override {
         wchar_t root[MAX_PATH + 1];
         if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH)) return false;
-        // Only a drive letter names a volume device; a network share has
-        // nothing here to flush.
-        if (!(root[0] && root[1] == L':')) return true;
+        // Only a drive letter names a volume device; on a network share
+        // the files themselves are flushed to the server.
+        if (!(root[0] && root[1] == L':')) return FlushTouched();
         const std::wstring device = std::wstring(L"\\\\.\\") + root[0] + L":";
         // Opening a volume for writing needs administrator rights, and some
         // volumes (Wine's among them) cannot be flushed as a whole. Then
-        // there is no volume-wide flush: go on unflushed rather than flush
-        // every file, which the passes do not want.
+        // every file and folder touched since the last sync is flushed by
+        // itself: the most a standard user can do.
         auto cannotFlushHere = [](DWORD err) {
-            if (err != ERROR_ACCESS_DENIED && err != ERROR_INVALID_FUNCTION &&
-                err != ERROR_NOT_SUPPORTED)
-                return false;
-            ::SetLastError(ERROR_SUCCESS);
-            return true;
+            return err == ERROR_ACCESS_DENIED || err == ERROR_INVALID_FUNCTION ||
+                   err == ERROR_NOT_SUPPORTED;
         };
         HANDLE h =
             CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return cannotFlushHere(GetLastError());
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD err = GetLastError();
+            if (cannotFlushHere(err)) return FlushTouched();
+            ::SetLastError(err);
+            return false;
+        }
         BOOL ok = FlushFileBuffers(h);
         DWORD err = GetLastError();
         CloseHandle(h);
         if (!ok) {
-            if (cannotFlushHere(err)) return true;
+            if (cannotFlushHere(err)) return FlushTouched();
             ::SetLastError(err);
             return false;
+        }
+        {
+            std::lock_guard<std::mutex> lock(touchedLock_);
+            touched_.clear();
         }
         ::SetLastError(ERROR_SUCCESS);
         return true;
