@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "resource.h"
 #include "store/layout.h"
+#include "ui/browse/logic/browse_logic.h"
 #include "ui/browse/logic/browse_texts.h"
 #include "ui/decrypt/logic/decrypt_texts.h"
 #include "ui/driver.h"
@@ -493,7 +494,7 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         EXPECT_FALSE(Exists(Stored(L"a.txt")));
         ASSERT_EQ(2u, letter.size());
         EXPECT_EQ(letter, ProfileString(L"MapDriver").substr(0, 2));
-        const std::wstring throughDrive = letter + L"\NotDelete\a.txt";
+        const std::wstring throughDrive = letter + L"\\NotDelete\\a.txt";
         EXPECT_TRUE(Exists(throughDrive)) << "the drive went while notepad holds a.txt";
         PostMessageW(notepad, WM_CLOSE, 0, 0);
         WaitForWindowGone(notepad);
@@ -518,6 +519,61 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         PostMessageW(browse, WM_CLOSE, 0, 0);
         ExpectEnds();
     }
+    ExpectStoreAsBefore();
+}
+
+// A file no program is associated with asks before anything else happens:
+// No takes the copy back at once; Yes lets the user choose a program, which
+// the window then watches like any other.
+TEST_F(BrowseWindowTest, FileWithNoProgramOffersToChooseOne) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ulxnone");
+    const std::wstring name = L"数据.ulxnone";
+    originals_[name] = "no program knows this\r\n";
+    WriteOriginals();
+    MakeStore(2);
+    HWND browse = OpenBrowse();
+    ASSERT_TRUE(browse);
+    RemoteList list(GetDlgItem(browse, IDC_BROWS_LIST));
+    for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+        OpenFile(browse, name);
+        HWND box = WaitForMessageBox(program_.pid(), browse);
+        ASSERT_TRUE(box) << "no question: the copy would go back unseen";
+        EXPECT_EQ(ui::browse::NoProgramText(name), MessageBoxText(box));
+        if (answer == IDNO) {
+            Screenshot(L"browse-no-program-question");
+            AnswerMessageBox(box, IDNO);
+            CloseProgress(browse);
+            EXPECT_TRUE(WaitUntil([&] { return Exists(Stored(name)); }, 10000));
+            EXPECT_FALSE(Exists(Working(name)));
+            continue;
+        }
+        AnswerMessageBox(box, IDYES);
+        constexpr int kFileNameBox = 0x47c;
+        HWND chooser = OtherDialog(browse, kFileNameBox);
+        ASSERT_TRUE(chooser) << "no program chooser";
+        EXPECT_EQ(bt::kChooseProgram, WindowText(chooser));
+        Settle(chooser);
+        Screenshot(L"browse-choose-program");
+        wchar_t windows[MAX_PATH] = {};
+        GetWindowsDirectoryW(windows, MAX_PATH);
+        SetDlgItemTextW(chooser, kFileNameBox, (std::wstring(windows) + L"\\notepad.exe").c_str());
+        ClickButton(chooser, IDOK);
+        HWND notepad = Notepad();
+        ASSERT_TRUE(notepad) << "the chosen program did not start";
+        EXPECT_TRUE(WaitUntil([&] { return WindowText(notepad).find(L"数据") != std::wstring::npos; },
+                              10000))
+            << plat::ToUtf8(WindowText(notepad));
+        EXPECT_EQ(originals_[name], FileBytes(Working(name)));
+        EXPECT_EQ(bt::kStateDecrypted, list.Text(list.Find(name), 5));
+        PostMessageW(notepad, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(WaitForWindowGone(notepad));
+        CloseProgress(browse);
+        EXPECT_TRUE(WaitUntil([&] { return Exists(Stored(name)); }, 10000));
+        EXPECT_FALSE(Exists(Working(name)));
+    }
+    PostMessageW(browse, WM_CLOSE, 0, 0);
+    ExpectEnds();
     ExpectStoreAsBefore();
 }
 

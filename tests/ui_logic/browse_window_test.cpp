@@ -219,6 +219,17 @@ TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {
               std::wstring::npos);
 }
 
+// A file no program opens: the question names the file, not its folders,
+// and the chosen program gets both paths whole, spaces and all.
+TEST(BrowseOpen, NoProgramQuestionAndCommandLine) {
+    const std::wstring rel = std::wstring(L"旧 文档") + plat::kSep + L"账 本.qdf";
+    const std::wstring text = ui::browse::NoProgramText(rel);
+    EXPECT_EQ(text.find(L"“账 本.qdf”"), text.find(L"“"));
+    EXPECT_EQ(text.find(L"旧 文档"), std::wstring::npos);
+    EXPECT_EQ(ui::browse::ProgramCommandLine(L"C:\\Program Files\\看图\\v.exe", L"Y:\\N\\a b.qdf"),
+              L"\"C:\\Program Files\\看图\\v.exe\" \"Y:\\N\\a b.qdf\"");
+}
+
 // Closing tells the program's exit code: 0 only when everything opened went
 // back into the store; the drive letter stays while copies are left plain.
 TEST(BrowseClose, OutcomeSaysWhatWasLeftPlain) {

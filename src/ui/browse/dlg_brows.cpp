@@ -9,6 +9,7 @@
 
 #include "app/globals.h"
 #include "crypto/records.h"
+#include "engine/pass_log.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -631,9 +632,26 @@ void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     sei.lpVerb = L"open";
     sei.lpFile = path.c_str();
     sei.nShow = SW_SHOW;
-    if (!ShellExecuteExW(&sei) || !sei.hProcess) {
-        // Nothing to watch (no program, or one already running took the
-        // document): the copy goes back once nothing holds it.
+    if (!ShellExecuteExW(&sei)) {
+        const DWORD error = GetLastError();
+        // Wine sets its own error code here; the shell's answer is the same.
+        if (reinterpret_cast<INT_PTR>(sei.hInstApp) == SE_ERR_NOASSOC ||
+            error == ERROR_NO_ASSOCIATION) {
+            sei.hProcess = OpenWith(rel, path);
+        } else {
+            MessageBoxApp(hwnd(),
+                          browse::FormatText(bt::kOpenFailed,
+                                             {plat::LeafName(rel), engine::ErrorCodeText(error)}),
+                          MB_ICONEXCLAMATION);
+        }
+        if (!sei.hProcess) {
+            // The user was told: the copy goes back.
+            opened_->AddWaiting(rel);
+            return;
+        }
+    } else if (!sei.hProcess) {
+        // A program already running took the document: nothing to watch,
+        // the copy goes back once nothing holds it.
         opened_->AddWaiting(rel);
         return;
     }
@@ -641,6 +659,39 @@ void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     std::thread(Watch, opened_, rel, sei.hProcess, hwnd()).detach();
     // Programs start one after another.
     Sleep(500);
+}
+
+HANDLE CDlgBrows::OpenWith(const std::wstring& rel, const std::wstring& path) {
+    if (MessageBoxApp(hwnd(), browse::NoProgramText(rel), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return nullptr;
+    // Started here rather than through the shell's "open with", so the
+    // window watches the very program that holds the copy.
+    for (;;) {
+        std::vector<wchar_t> buf(MAX_PATH * 4, L'\0');
+        OPENFILENAMEW ofn = {};
+        ofn.lStructSize = sizeof(ofn);
+        ofn.hwndOwner = hwnd();
+        ofn.lpstrFilter = bt::kProgramFilter;
+        ofn.lpstrFile = buf.data();
+        ofn.nMaxFile = static_cast<DWORD>(buf.size());
+        ofn.lpstrTitle = bt::kChooseProgram;
+        ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+        if (!GetOpenFileNameW(&ofn)) return nullptr;
+        const std::wstring program = buf.data();
+        std::wstring line = browse::ProgramCommandLine(program, path);
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &si, &pi)) {
+            CloseHandle(pi.hThread);
+            return pi.hProcess;
+        }
+        MessageBoxApp(hwnd(),
+                      browse::FormatText(bt::kProgramFailed,
+                                         {program, engine::ErrorCodeText(GetLastError())}),
+                      MB_ICONEXCLAMATION);
+    }
 }
 
 void CDlgBrows::OnDecryptOut(int mode) {

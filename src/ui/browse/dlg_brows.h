@@ -78,6 +78,9 @@ class CDlgBrows : public Dialog {
     void OpenItems(const browse::OpenPlan& plan);
     bool EnsureDrive();
     void Launch(const std::wstring& rel, bool folder);
+    // A file no program is associated with: asks, lets the user choose a
+    // program and starts it on `path`. Its process, or null when none started.
+    HANDLE OpenWith(const std::wstring& rel, const std::wstring& path);
     void OnDecryptOut(int mode);
     void OnMoveIn();
     void OnNewFolder();

@@ -221,6 +221,15 @@ std::wstring StillHeldText(const std::vector<std::wstring>& rels) {
     return FormatText(ui::texts::browse::kCopiesStillHeld, {std::to_wstring(rels.size()), names});
 }
 
+std::wstring NoProgramText(const std::wstring& rel) {
+    return FormatText(ui::texts::browse::kNoProgram, {plat::LeafName(rel)});
+}
+
+std::wstring ProgramCommandLine(const std::wstring& program, const std::wstring& file) {
+    // Windows paths hold no quotes, so plain quoting is enough.
+    return L"\"" + program + L"\" \"" + file + L"\"";
+}
+
 CloseOutcome OutcomeOfClose(const ClosePlan& plan, const StorePassPlan* back, bool passComplete) {
     CloseOutcome o;
     o.leftPlain = plan.leftOpen.size() + (back ? back->stillHeld.size() : 0);

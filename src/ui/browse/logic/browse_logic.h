@@ -183,6 +183,12 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer);
 // naming the first few.
 std::wstring StillHeldText(const std::vector<std::wstring>& rels);
 
+// Opening a file no program is associated with: the question naming it, and
+// the command line that starts the program the user chose on it (both
+// quoted, so spaces in either path survive).
+std::wstring NoProgramText(const std::wstring& rel);
+std::wstring ProgramCommandLine(const std::wstring& program, const std::wstring& file);
+
 // What closing left behind: copies still plain in the working area (left
 // open with No, or held by a program), and whether the pass that took the
 // others back finished.
