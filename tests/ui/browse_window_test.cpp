@@ -485,9 +485,12 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         // No: the window names what stays plain, the program ends with 1 and
         // the drive stays, so the program still saves where it opened from.
         const std::wstring letter = ProfileString(L"MapDriver").substr(0, 2);
-        const std::wstring told = Answer(browse, IDOK);
-        EXPECT_NE(std::wstring::npos, told.find(L"a.txt")) << plat::ToUtf8(told);
+        HWND told = WaitForMessageBox(program_.pid(), browse);
+        ASSERT_TRUE(told) << "not told what stays plain";
+        EXPECT_NE(std::wstring::npos, MessageBoxText(told).find(L"a.txt"))
+            << plat::ToUtf8(MessageBoxText(told));
         Screenshot(L"browse-close-no-left-open");
+        AnswerMessageBox(told, IDOK);
         ExpectEnds(1);
         EXPECT_TRUE(IsWindow(notepad)) << "No leaves the program running";
         EXPECT_TRUE(Exists(Working(L"a.txt"))) << "No leaves its copy";
