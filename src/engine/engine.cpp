@@ -113,6 +113,11 @@ PassSummary DecryptStore(const std::wstring& folder, const std::wstring& passwor
     crypto::StoreRecords records = crypto::ReadStoreRecords(param, false);
     const bool legacyHash = records.legacyHash;
     st.kind = records.kind == crypto::kKindHigher ? kKindHigherDecrypt : kKindHighestDecrypt;
+    // A normal store has no sealed record: its own check takes an empty or
+    // missing password record as no password at all.
+    const bool accepted = records.kind == crypto::kKindNormal
+                              ? crypto::CheckNormalPassword(records, param, false, password)
+                              : crypto::CheckStrengthPassword(param, password, legacyHash);
     records.Wipe();
     int op = options.operation;
     if (op < 0)
@@ -122,8 +127,7 @@ PassSummary DecryptStore(const std::wstring& folder, const std::wstring& passwor
                  ? kOpFullDecrypt
                  : kOpBrowse;
     st.operation = op;
-    if (!crypto::CheckStrengthPassword(param, password, legacyHash))
-        return RefuseStrengthPassword(ui);
+    if (!accepted) return RefuseStrengthPassword(ui);
     CCryptAndDe_old pass(ui);
     DecryptJob job;
     job.root = folder;

@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "resource.h"
 #include "store/layout.h"
+#include "ui/browse/logic/browse_logic.h"
 #include "ui/browse/logic/browse_texts.h"
 #include "ui/decrypt/logic/decrypt_texts.h"
 #include "ui/driver.h"
@@ -266,9 +267,10 @@ class BrowseWindowTest : public ::testing::Test {
     std::wstring Answer(HWND except, int button) {
         return AnswerNextBox(program_.pid(), except, button);
     }
-    void ExpectEnds() {
+    void ExpectEnds(DWORD want = 0) {
         DWORD code = 1234;
         ASSERT_TRUE(program_.WaitForExit(60000, &code)) << "the program did not end";
+        EXPECT_EQ(code, want) << "exit code";
     }
     // Nothing left in the working area, and the store decrypts to the originals.
     void ExpectStoreAsBefore() {
@@ -473,16 +475,30 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         EXPECT_EQ(bt::kCloseQuestion, Answer(browse, answer));
         if (answer == IDYES) {
             CloseProgress(browse);
-            ExpectEnds();
+            ExpectEnds(0);
             EXPECT_FALSE(IsWindow(notepad)) << "Yes ends the program";
             EXPECT_TRUE(Exists(Stored(L"a.txt")));
             EXPECT_FALSE(Exists(Working(L"a.txt")));
+            EXPECT_EQ(L"", ProfileString(L"MapDriver"));
             continue;
         }
-        ExpectEnds();
+        // No: the window names what stays plain, the program ends with 1 and
+        // the drive stays, so the program still saves where it opened from.
+        const std::wstring letter = ProfileString(L"MapDriver").substr(0, 2);
+        HWND told = WaitForMessageBox(program_.pid(), browse);
+        ASSERT_TRUE(told) << "not told what stays plain";
+        EXPECT_NE(std::wstring::npos, MessageBoxText(told).find(L"a.txt"))
+            << plat::ToUtf8(MessageBoxText(told));
+        Screenshot(L"browse-close-no-left-open");
+        AnswerMessageBox(told, IDOK);
+        ExpectEnds(1);
         EXPECT_TRUE(IsWindow(notepad)) << "No leaves the program running";
         EXPECT_TRUE(Exists(Working(L"a.txt"))) << "No leaves its copy";
         EXPECT_FALSE(Exists(Stored(L"a.txt")));
+        ASSERT_EQ(2u, letter.size());
+        EXPECT_EQ(letter, ProfileString(L"MapDriver").substr(0, 2));
+        const std::wstring throughDrive = letter + L"\\NotDelete\\a.txt";
+        EXPECT_TRUE(Exists(throughDrive)) << "the drive went while notepad holds a.txt";
         PostMessageW(notepad, WM_CLOSE, 0, 0);
         WaitForWindowGone(notepad);
 
@@ -493,6 +509,9 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         ASSERT_TRUE(dlg);
         EXPECT_EQ(ui::texts::kPlainLeftovers, Answer(dlg, IDOK));
         EXPECT_FALSE(Exists(Working(L"a.txt")));
+        // The drive the last run left goes at this start.
+        EXPECT_EQ(0u, GetLogicalDrives() & (1u << (letter[0] - L'A'))) << plat::ToUtf8(letter);
+        EXPECT_EQ(L"", ProfileString(L"MapDriver"));
         ClickButton(dlg, IDC_JIEMI_MODE_BROWSE);
         Settle(dlg);
         SetItemText(dlg, IDC_JIEMI_PASSWORD, kPassword);
@@ -503,6 +522,61 @@ TEST_F(BrowseWindowTest, CloseWithAnOpenFile) {
         PostMessageW(browse, WM_CLOSE, 0, 0);
         ExpectEnds();
     }
+    ExpectStoreAsBefore();
+}
+
+// A file no program is associated with asks before anything else happens:
+// No takes the copy back at once; Yes lets the user choose a program, which
+// the window then watches like any other.
+TEST_F(BrowseWindowTest, FileWithNoProgramOffersToChooseOne) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ulxnone");
+    const std::wstring name = L"数据.ulxnone";
+    originals_[name] = "no program knows this\r\n";
+    WriteOriginals();
+    MakeStore(2);
+    HWND browse = OpenBrowse();
+    ASSERT_TRUE(browse);
+    RemoteList list(GetDlgItem(browse, IDC_BROWS_LIST));
+    for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+        OpenFile(browse, name);
+        HWND box = WaitForMessageBox(program_.pid(), browse);
+        ASSERT_TRUE(box) << "no question: the copy would go back unseen";
+        EXPECT_EQ(ui::browse::NoProgramText(name), MessageBoxText(box));
+        if (answer == IDNO) {
+            Screenshot(L"browse-no-program-question");
+            AnswerMessageBox(box, IDNO);
+            CloseProgress(browse);
+            EXPECT_TRUE(WaitUntil([&] { return Exists(Stored(name)); }, 10000));
+            EXPECT_FALSE(Exists(Working(name)));
+            continue;
+        }
+        AnswerMessageBox(box, IDYES);
+        constexpr int kFileNameBox = 0x47c;
+        HWND chooser = OtherDialog(browse, kFileNameBox);
+        ASSERT_TRUE(chooser) << "no program chooser";
+        EXPECT_EQ(bt::kChooseProgram, WindowText(chooser));
+        Settle(chooser);
+        Screenshot(L"browse-choose-program");
+        wchar_t windows[MAX_PATH] = {};
+        GetWindowsDirectoryW(windows, MAX_PATH);
+        SetDlgItemTextW(chooser, kFileNameBox, (std::wstring(windows) + L"\\notepad.exe").c_str());
+        ClickButton(chooser, IDOK);
+        HWND notepad = Notepad();
+        ASSERT_TRUE(notepad) << "the chosen program did not start";
+        EXPECT_TRUE(WaitUntil([&] { return WindowText(notepad).find(L"数据") != std::wstring::npos; },
+                              10000))
+            << plat::ToUtf8(WindowText(notepad));
+        EXPECT_EQ(originals_[name], FileBytes(Working(name)));
+        EXPECT_EQ(bt::kStateDecrypted, list.Text(list.Find(name), 5));
+        PostMessageW(notepad, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(WaitForWindowGone(notepad));
+        CloseProgress(browse);
+        EXPECT_TRUE(WaitUntil([&] { return Exists(Stored(name)); }, 10000));
+        EXPECT_FALSE(Exists(Working(name)));
+    }
+    PostMessageW(browse, WM_CLOSE, 0, 0);
+    ExpectEnds();
     ExpectStoreAsBefore();
 }
 

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "resource.h"
+#include "platform/text.h"
 #include "ui/decrypt/logic/decrypt_texts.h"
+#include "ui/encrypt/logic/encrypt_texts.h"
 #include "ui/driver.h"
 
 namespace uitest {
@@ -278,6 +280,119 @@ TEST_F(DecryptOtherListTest, ProgramThatCannotStartAgainIsReportedAndTheListStay
     EXPECT_TRUE(IsWindowVisible(list_));
     DWORD code = 0;
     EXPECT_FALSE(program_.WaitForExit(300, &code)) << "the program ended";
+}
+
+// The decrypt window's "更多功能": 解密其他 (the list, and a folder chosen
+// there opens in a new instance, this very folder too: the first instance
+// lets go of it) and 加密其他 (a folder without a store goes to the encrypt
+// window; one with a store is refused).
+class DecryptMoreMenuTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveDisplay()) GTEST_SKIP() << "window tests need a display: run tools/test-ui";
+        ASSERT_FALSE(dir_.path().empty());
+        folder_ = dir_ / L"有存储";
+        MakeStoreFolder(folder_);
+        exe_ = folder_ + L"\\ulxjm.exe";
+        ASSERT_TRUE(CopyFileW((OwnFolder() + L"ulxjm.exe").c_str(), exe_.c_str(), FALSE));
+        ASSERT_TRUE(program_.Start(exe_, L"", folder_));
+        main_ = WaitForMainDialog(program_.pid());
+        ASSERT_NE(main_, nullptr);
+        ASSERT_TRUE(HasItem(main_, IDC_JIEMI_MODE_BROWSE)) << "not the decrypt window";
+    }
+    void TearDown() override {
+        program_.Kill();
+        for (HANDLE h : others_) {
+            TerminateProcess(h, 1);
+            WaitForSingleObject(h, 5000);
+            CloseHandle(h);
+        }
+    }
+    static void MakeStoreFolder(const std::wstring& folder) {
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((folder + L"\\ulxjm").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((folder + L"\\ulxjm\\ffffff").c_str(), nullptr));
+    }
+    // Picks entry `downs` (1 or 2) of the menu the link opens.
+    void ChooseMenuEntry(int downs) {
+        PostMessageW(main_, WM_COMMAND, MAKEWPARAM(IDC_JIEMI_MORE, STN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(main_, IDC_JIEMI_MORE)));
+        HWND menu = nullptr;
+        for (const ULONGLONG end = GetTickCount64() + kWaitMs; GetTickCount64() < end; Sleep(50)) {
+            menu = FindWindowW(L"#32768", nullptr);
+            if (menu && IsWindowVisible(menu)) break;
+            menu = nullptr;
+        }
+        ASSERT_NE(menu, nullptr) << "no menu";
+        Settle(main_);
+        Screenshot(L"decrypt-more-menu");
+        for (int i = 0; i < downs; ++i) Key(main_, VK_DOWN);
+        Key(main_, VK_RETURN);
+    }
+    void ChooseInBrowser(const std::wstring& folder) {
+        HWND browser = WaitForFolderBrowser(program_.pid());
+        ASSERT_NE(browser, nullptr) << "no folder browser";
+        Settle(browser);
+        ASSERT_TRUE(SelectInFolderBrowser(browser, folder)) << testing::PrintToString(folder);
+        ClickButton(browser, IDOK);
+    }
+
+    TempDir dir_;
+    std::wstring folder_, exe_;
+    Program program_;
+    HWND main_ = nullptr;
+    std::vector<HANDLE> others_;
+};
+
+TEST_F(DecryptMoreMenuTest, DecryptOtherOnTheSameFolderOpensItInTheNewInstance) {
+    ChooseMenuEntry(1);
+    HWND list = WaitForWindow(program_.pid(), L"#32770", texts::kListCaption);
+    ASSERT_NE(list, nullptr) << "no list dialog";
+    ClickButton(list, IDC_LIST_DECRYPT_OTHER);
+    ChooseInBrowser(folder_);
+    DWORD code = 1234;
+    ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << "the first instance did not end";
+    EXPECT_EQ(code, 0u);
+    DWORD pid = 0;
+    HWND other = WaitForOtherInstance(program_.pid(), &pid);
+    if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) others_.push_back(h);
+    // A busy folder would have shown its message and ended the new instance.
+    HWND busy = WaitForMessageBox(pid, nullptr, 300);
+    EXPECT_EQ(busy, nullptr) << plat::ToUtf8(busy ? MessageBoxText(busy) : L"");
+    ASSERT_NE(other, nullptr) << "no new instance";
+    EXPECT_TRUE(HasItem(other, IDC_JIEMI_MODE_BROWSE)) << "not the decrypt window";
+    EXPECT_EQ(ItemText(other, IDC_JIEMI_FOLDER), folder_ + L"\\");
+    PostMessageW(other, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitForWindowGone(other));
+}
+
+TEST_F(DecryptMoreMenuTest, EncryptOtherTakesAPlainFolderAndRefusesAStore) {
+    const std::wstring stored = dir_ / L"另一个存储";
+    MakeStoreFolder(stored);
+    ChooseMenuEntry(2);
+    ChooseInBrowser(stored);
+    EXPECT_EQ(AnswerNextBox(program_.pid(), main_), texts::kAlreadyEncrypted);
+    EXPECT_TRUE(IsWindowVisible(main_)) << "a refused folder keeps the decrypt window";
+
+    const std::wstring plain = dir_ / L"普通";
+    ASSERT_TRUE(CreateDirectoryW(plain.c_str(), nullptr));
+    ChooseMenuEntry(2);
+    ChooseInBrowser(plain);
+    // The same process goes on with the encrypt window on the chosen folder.
+    HWND encrypt = nullptr;
+    const ULONGLONG end = GetTickCount64() + kWaitMs;
+    while (!(encrypt = WaitForMainDialog(program_.pid(), 200)) ||
+           !HasItem(encrypt, IDC_JIAMI_CONFIRM)) {
+        if (GetTickCount64() >= end) break;
+    }
+    ASSERT_TRUE(encrypt && HasItem(encrypt, IDC_JIAMI_CONFIRM)) << "no encrypt window";
+    EXPECT_EQ(ItemText(encrypt, IDC_JIAMI_TARGET), plain + L"\\");
+    EXPECT_FALSE(IsWindow(main_)) << "the decrypt window stayed";
+    Settle(encrypt);
+    Screenshot(L"decrypt-encrypt-other");
+    PostMessageW(encrypt, WM_CLOSE, 0, 0);
+    DWORD code = 1234;
+    ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code));
 }
 
 // dlghost.exe runs the lock with a known password.

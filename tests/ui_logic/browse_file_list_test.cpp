@@ -169,6 +169,28 @@ TEST(BrowseSort, DateClicksGoUpThenDownWithoutFolderGrouping) {
     EXPECT_EQ(Names(rows), L"夹 新 旧夹 坏");
 }
 
+// The type column speaks Chinese: the shell's name when it does, our own
+// text in place of an untranslated one.
+TEST(BrowseType, ShellNamesInChineseElseOurOwn) {
+    const struct {
+        const wchar_t* name;
+        bool folder;
+        const wchar_t* shell;
+        const wchar_t* want;
+    } kCases[] = {
+        {L"相册", true, L"文件夹", L"文件夹"},
+        {L"相册", true, L"Folder", L"文件夹"},
+        {L"相册", true, L"", L"文件夹"},
+        {L"a.txt", false, L"文本文档", L"文本文档"},
+        {L"a.txt", false, L"Text Document", L"txt 文件"},
+        {L"README", false, L"File", L"其他文件"},
+        {L"b.doc", false, L"", L"doc 文件"},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(ui::browse::TypeText(c.name, c.folder, c.shell), c.want)
+            << plat::ToUtf8(c.name) << " / " << plat::ToUtf8(c.shell);
+}
+
 TEST(BrowseSelection, CountsFilesFoldersAndKilobytes) {
     std::vector<ListRow> rows(4);
     rows[0].size = L"";

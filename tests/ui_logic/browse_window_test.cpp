@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "crypto/records.h"
 #include "engine/naming.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
@@ -30,16 +31,18 @@ std::wstring P(std::initializer_list<std::wstring> parts) {
 class FakePlatform : public ui::browse::BrowsePlatform {
   public:
     bool IsWindow(Handle w) override { return windows.count(w) > 0; }
-    Handle FindWindowByTitle(const std::wstring& title) override {
-        auto it = titles.find(title);
-        return it == titles.end() ? 0 : it->second;
+    std::vector<Handle> FolderWindowsTitled(const std::wstring& title) override {
+        std::vector<Handle> out;
+        for (auto [it, end] = titles.equal_range(title); it != end; ++it)
+            if (windows.count(it->second)) out.push_back(it->second);
+        return out;
     }
     uint32_t TickMs() override { return now; }
     uint32_t LastInputMs() override { return lastInput; }
     bool InUse(const std::wstring& path) override { return held.count(path) > 0; }
 
     std::set<Handle> windows;
-    std::map<std::wstring, Handle> titles;
+    std::multimap<std::wstring, Handle> titles;  // shown folder windows
     std::set<std::wstring> held;
     uint32_t now = 0, lastInput = 0;
 };
@@ -102,8 +105,8 @@ TEST(BrowseTimer, FindsFolderWindowsByNameThenDrivePathAndReturnsClosedOnes) {
     const std::wstring drive = L"Z:";
     o.AddFolder(P({L"相册", L"2024"}));
     o.AddFolder(L"文档");
-    pf.titles[L"2024"] = 21;
-    pf.titles[P({L"Z:", L"NotDelete", L"文档"})] = 22;
+    pf.titles.insert({L"2024", 21});
+    pf.titles.insert({P({L"Z:", L"NotDelete", L"文档"}), 22});
     pf.windows = {21, 22};
     pf.now = 10000;
     pf.lastInput = 9000;
@@ -124,6 +127,46 @@ TEST(BrowseTimer, FindsFolderWindowsByNameThenDrivePathAndReturnsClosedOnes) {
     o.AddWaiting(L"a.txt");
     EXPECT_EQ(ui::browse::TimerTick(o, pf, drive, false).toReturn,
               std::vector<std::wstring>{L"a.txt"});
+}
+
+// Another folder window with the same name, shown before the folder was
+// opened, is never taken for its window: neither its closing takes the copy
+// back, nor does it hide the real window once that shows.
+TEST(BrowseTimer, FolderWindowsOfTheSameNameShownBeforeAreNotTaken) {
+    OpenedItems o;
+    FakePlatform pf;
+    const std::wstring drive = L"Z:";
+    pf.titles.insert({L"相册", 31});  // the user's own window on another 相册
+    pf.windows = {31};
+    o.AddFolder(L"相册", ui::browse::FolderWindowsShown(pf, L"相册", drive));
+    auto r = ui::browse::TimerTick(o, pf, drive, false);
+    EXPECT_EQ(o.FoldersAwaitingWindow(), std::vector<std::wstring>{L"相册"});
+
+    pf.titles.insert({L"相册", 32});  // ours shows
+    pf.windows.insert(32);
+    r = ui::browse::TimerTick(o, pf, drive, false);
+    EXPECT_TRUE(o.FoldersAwaitingWindow().empty());
+    pf.windows.erase(31);  // the other one closes: nothing goes back
+    EXPECT_TRUE(ui::browse::TimerTick(o, pf, drive, false).toReturn.empty());
+    pf.windows.erase(32);
+    EXPECT_EQ(ui::browse::TimerTick(o, pf, drive, false).toReturn,
+              std::vector<std::wstring>{L"相册"});
+
+    // Two folders of one name opened one after the other get a window each.
+    OpenedItems two;
+    FakePlatform p2;
+    two.AddFolder(P({L"a", L"图"}), ui::browse::FolderWindowsShown(p2, P({L"a", L"图"}), drive));
+    p2.titles.insert({L"图", 41});
+    p2.windows = {41};
+    (void)ui::browse::TimerTick(two, p2, drive, false);
+    two.AddFolder(P({L"b", L"图"}), ui::browse::FolderWindowsShown(p2, P({L"b", L"图"}), drive));
+    p2.titles.insert({L"图", 42});
+    p2.windows.insert(42);
+    (void)ui::browse::TimerTick(two, p2, drive, false);
+    const auto folders = two.Folders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0].window, Handle(41));
+    EXPECT_EQ(folders[1].window, Handle(42));
 }
 
 TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {
@@ -157,15 +200,75 @@ TEST(BrowseClose, AnswersDecideWhatEndsAndWhatGoesBack) {
         EXPECT_EQ(plan.windowsToClose.size(), c.windows);
         EXPECT_EQ(plan.processesToEnd.size(), c.processes);
         EXPECT_EQ(plan.toReturn.size(), c.paths);
-        if (c.answer == ui::browse::CloseAnswer::No)
+        if (c.answer == ui::browse::CloseAnswer::No) {
             EXPECT_EQ(plan.toReturn, std::vector<std::wstring>{L"b.txt"});
+            EXPECT_EQ(plan.leftOpen, (std::vector<std::wstring>{L"相册", L"a.txt"}));
+        } else {
+            EXPECT_TRUE(plan.leftOpen.empty());
+        }
         // Cancel changes nothing; the others stop the watchers.
         EXPECT_EQ(o.Closing(), !c.stay);
         EXPECT_EQ(o.IsOpenedPath(L"a.txt"), c.stay);
     }
-    EXPECT_EQ(ui::browse::StillHeldText(2),
-              L"有 2 个文件（夹）仍被其他程序占用，暂时不能加密。\r\n\r\n"
-              L"下次打开本加密文件夹时，它们会自动加密回去。");
+    EXPECT_EQ(ui::browse::StillHeldText({L"a.txt", L"相册\\b.doc"}),
+              L"有 2 个文件（夹）仍被其他程序占用，暂时不能加密：\r\n\r\n"
+              L"    a.txt\r\n    相册\\b.doc\r\n\r\n"
+              L"可以继续使用并保存它们；下次打开本加密文件夹时，它们会自动加密回去。");
+    const std::vector<std::wstring> seven = {L"1", L"2", L"3", L"4", L"5", L"6", L"7"};
+    EXPECT_NE(ui::browse::StillHeldText(seven).find(L"    5\r\n    还有2 个未列出...\r\n"),
+              std::wstring::npos);
+}
+
+// A file no program opens: the question names the file, not its folders,
+// and the chosen program gets both paths whole, spaces and all.
+TEST(BrowseOpen, NoProgramQuestionAndCommandLine) {
+    const std::wstring rel = std::wstring(L"旧 文档") + plat::kSep + L"账 本.qdf";
+    const std::wstring text = ui::browse::NoProgramText(rel);
+    EXPECT_EQ(text.find(L"“账 本.qdf”"), text.find(L"“"));
+    EXPECT_EQ(text.find(L"旧 文档"), std::wstring::npos);
+    EXPECT_EQ(ui::browse::ProgramCommandLine(L"C:\\Program Files\\看图\\v.exe", L"Y:\\N\\a b.qdf"),
+              L"\"C:\\Program Files\\看图\\v.exe\" \"Y:\\N\\a b.qdf\"");
+}
+
+// Closing tells the program's exit code: 0 only when everything opened went
+// back into the store; the drive letter stays while copies are left plain.
+TEST(BrowseClose, OutcomeSaysWhatWasLeftPlain) {
+    ui::browse::StorePassPlan held;
+    held.valid = true;
+    held.stillHeld = {L"c.txt"};
+    ui::browse::StorePassPlan clean;
+    clean.valid = true;
+    ui::browse::StorePassPlan nothing;  // nothing to take back
+    const struct {
+        ui::browse::CloseAnswer answer;
+        const ui::browse::StorePassPlan* back;
+        bool passComplete;
+        size_t leftPlain;
+        int exitCode;
+    } kCases[] = {
+        {ui::browse::CloseAnswer::Yes, &clean, true, 0, 0},
+        {ui::browse::CloseAnswer::Yes, &clean, false, 0, 1},    // the pass failed
+        {ui::browse::CloseAnswer::Yes, &held, true, 1, 1},      // a program kept one
+        {ui::browse::CloseAnswer::Yes, &nothing, false, 0, 0},  // no pass ran
+        {ui::browse::CloseAnswer::No, &clean, true, 2, 1},      // left open
+        {ui::browse::CloseAnswer::No, nullptr, true, 2, 1},
+    };
+    for (const auto& c : kCases) {
+        OpenedItems o;
+        o.AddFolder(L"相册");
+        o.AddFile(L"a.txt", 4);
+        o.AddWaiting(L"b.txt");
+        const auto plan = ui::browse::PlanClose(o, c.answer);
+        const auto out = ui::browse::OutcomeOfClose(plan, c.back, c.passComplete);
+        EXPECT_EQ(out.leftPlain, c.leftPlain);
+        EXPECT_EQ(out.ExitCode(), c.exitCode);
+        EXPECT_EQ(out.KeepDrive(), c.leftPlain > 0);
+    }
+    OpenedItems none;
+    const auto out = ui::browse::OutcomeOfClose(
+        ui::browse::PlanClose(none, ui::browse::CloseAnswer::No), nullptr, true);
+    EXPECT_EQ(out.ExitCode(), 0);
+    EXPECT_FALSE(out.KeepDrive());
 }
 
 class BrowseReturn : public uilogictest::UiLogicTest {
@@ -290,6 +393,58 @@ TEST(BrowseOpen, PlannedDecryptionPutsThePlainCopyInTheWorkingArea) {
         EXPECT_TRUE(list.Rows()[0].workingCopy);
         EXPECT_EQ(list.Rows()[0].state, L"已解密");
     }
+}
+
+// A normal store whose password record is empty or missing has no
+// password: the window opens, copies and moves its files all the same.
+TEST(BrowseOpen, NormalStoreWithoutPasswordRecordStillOpens) {
+    for (bool missing : {false, true}) {
+        testsupport::TempFolder tmp;
+        const std::wstring folder = tmp / L"保护";
+        ASSERT_TRUE(plat::Fs().CreateDir(folder));
+        ASSERT_TRUE(testsupport::WriteFileBytes(P({folder, L"a.txt"}), "aaa"));
+        ASSERT_TRUE(testsupport::WriteFileBytes(P({folder, L"b.txt"}), "bbb"));
+        engine::RecordingUi ui;
+        ASSERT_TRUE(engine::EncryptFolder(folder, L"密码", L"", 0, ui).ok());
+        const std::wstring record = P({store::ParamDir(folder), store::kPasswordRecord});
+        ASSERT_TRUE(missing ? plat::Fs().DeleteFile(record)
+                            : testsupport::WriteFileBytes(record, ""));
+        // What the window passes on: the record's text.
+        crypto::StoreRecords records = crypto::ReadStoreRecords(store::ParamDir(folder), false);
+        ASSERT_EQ(records.kind, crypto::kKindNormal);
+        const std::wstring password = records.password;
+        EXPECT_TRUE(password.empty());
+
+        const std::wstring data = store::DataDir(folder);
+        engine::State().Reset();
+        const auto open = ui::browse::PlanDecrypt({L"a.txt"}, ui::browse::WorkingCopyRoot(data), L"");
+        EXPECT_TRUE(engine::DecryptStore(folder, password, 2, ui, open).ok()) << missing;
+        EXPECT_EQ(testsupport::ReadFileBytes(
+                      P({plat::WithoutSep(ui::browse::WorkingCopyRoot(data)), L"a.txt"})),
+                  "aaa");
+        const std::wstring out = tmp / L"外面";
+        ASSERT_TRUE(plat::Fs().CreateDir(out));
+        engine::State().Reset();
+        EXPECT_TRUE(engine::DecryptStore(folder, password, 1, ui,
+                                         ui::browse::PlanDecrypt({L"b.txt"}, out, L""))
+                        .ok());
+        EXPECT_EQ(testsupport::ReadFileBytes(P({out, L"b.txt"})), "bbb");
+        EXPECT_EQ(testsupport::ReadFileBytes(P({data, L"b.txt"})), "bbb");
+        EXPECT_EQ(ui.Count(crypto::kMsgStrengthPasswordWrong), 0) << missing;
+    }
+    // A normal store with a password still refuses another one.
+    testsupport::TempFolder tmp;
+    const std::wstring folder = tmp / L"保护";
+    ASSERT_TRUE(plat::Fs().CreateDir(folder));
+    ASSERT_TRUE(testsupport::WriteFileBytes(P({folder, L"a.txt"}), "aaa"));
+    engine::RecordingUi ui;
+    ASSERT_TRUE(engine::EncryptFolder(folder, L"密码", L"", 0, ui).ok());
+    engine::State().Reset();
+    EXPECT_FALSE(engine::DecryptStore(folder, L"别的", 1, ui,
+                                      ui::browse::PlanDecrypt({L"a.txt"}, tmp.path(), L""))
+                     .started);
+    EXPECT_FALSE(plat::Fs().Exists(tmp / L"a.txt"));
+    EXPECT_EQ(ui.Count(crypto::kMsgStrengthPasswordWrong), 1);
 }
 
 TEST_F(BrowseReturn, MoveInFromTheStoreIsRefused) {

@@ -130,32 +130,48 @@ TEST_F(JieMiLogicTest, PasswordCheckByStoreKind) {
     }
 }
 
-TEST_F(JieMiLogicTest, WorkingCopiesGoBackUnderFreeNames) {
+TEST_F(JieMiLogicTest, WorkingCopiesGoBackIntoTheirFoldersUnderFreeNames) {
     const std::wstring data = dir_ / L"data";
     const std::wstring nd = plat::JoinPath(plat::JoinPath(data, L"working"), L"NotDelete");
     ASSERT_TRUE(plat::Fs().CreateDir(data));
     ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(data, L"working")));
     ASSERT_TRUE(plat::Fs().CreateDir(nd));
-    // Taken in the store already: a.txt, a[1].txt, the folder 相册, the file README.
-    for (const wchar_t* n : {L"a.txt", L"a[1].txt", L"README", L"x.tar.gz"})
+    // Taken in the store already: a.txt, a[1].txt, the file README, the
+    // file docs, the folder 相册 with 相册/2024/p.jpg.
+    for (const wchar_t* n : {L"a.txt", L"a[1].txt", L"README", L"x.tar.gz", L"docs"})
         ASSERT_TRUE(WriteFileBytes(plat::JoinPath(data, n), "store"));
-    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(data, L"相册")));
-    // Left in the working area by a browse window that did not end well.
+    const std::wstring album = plat::JoinPath(data, L"相册");
+    ASSERT_TRUE(plat::Fs().CreateDir(album));
+    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(album, L"2024")));
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(plat::JoinPath(album, L"2024"), L"p.jpg"), "store"));
+    // Left in the working area by a browse window that did not end well:
+    // files of the root, files opened from inside 相册 (one under a name
+    // the folder has meanwhile), a folder where the store has a file.
     for (const wchar_t* n : {L"a.txt", L"README", L"x.tar.gz", L"新.doc"})
         ASSERT_TRUE(WriteFileBytes(plat::JoinPath(nd, n), "copy"));
-    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(nd, L"相册")));
-    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(plat::JoinPath(nd, L"相册"), L"p.jpg"), "jpg"));
+    const std::wstring copyAlbum = plat::JoinPath(nd, L"相册");
+    ASSERT_TRUE(plat::Fs().CreateDir(copyAlbum));
+    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(copyAlbum, L"2024")));
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(copyAlbum, L"p.jpg"), "jpg"));
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(plat::JoinPath(copyAlbum, L"2024"), L"p.jpg"), "new"));
+    ASSERT_TRUE(plat::Fs().CreateDir(plat::JoinPath(nd, L"docs")));
+    ASSERT_TRUE(WriteFileBytes(plat::JoinPath(plat::JoinPath(nd, L"docs"), L"d.txt"), "doc"));
     ASSERT_TRUE(plat::Fs().SetAttributes(plat::JoinPath(nd, L"新.doc"),
                                          plat::kAttrHidden | plat::kAttrSystem));
 
-    EXPECT_EQ(5, RecoverWorkingCopies(data));
+    EXPECT_EQ(7, RecoverWorkingCopies(data));
     const std::map<std::wstring, std::string> want = {
-        {L"a.txt", "store"},      {L"a[1].txt", "store"}, {L"a[2].txt", "copy"},
-        {L"README", "store"},     {L"README[1]", "copy"}, {L"x.tar.gz", "store"},
-        {L"x.tar[1].gz", "copy"}, {L"新.doc", "copy"},    {L"相册[1]/p.jpg", "jpg"},
+        {L"a.txt", "store"},          {L"a[1].txt", "store"},
+        {L"a[2].txt", "copy"},        {L"README", "store"},
+        {L"README[1]", "copy"},       {L"x.tar.gz", "store"},
+        {L"x.tar[1].gz", "copy"},     {L"新.doc", "copy"},
+        {L"相册/p.jpg", "jpg"},       {L"相册/2024/p.jpg", "store"},
+        {L"相册/2024/p[1].jpg", "new"}, {L"docs", "store"},
+        {L"docs[1]/d.txt", "doc"},
     };
     for (const auto& [name, bytes] : want)
         EXPECT_EQ(bytes, ReadFileBytes(plat::JoinPath(data, name))) << plat::ToUtf8(name);
+    EXPECT_FALSE(plat::Fs().Exists(plat::JoinPath(data, L"相册[1]")));
     const uint32_t a = plat::Fs().GetAttributes(plat::JoinPath(data, L"新.doc"));
     EXPECT_EQ(0u, a & (plat::kAttrHidden | plat::kAttrSystem));
     EXPECT_FALSE(plat::Fs().Exists(plat::JoinPath(data, L"working")));
@@ -249,14 +265,34 @@ TEST_F(JieMiLogicTest, StaleLettersOfKilledRunsAreReleased) {
     table.mapped[L"Y:"] = dir_ / (L"stale" + tail);  // a killed run's
     table.mapped[L"X:"] = dir_ / (L"held" + tail);   // a run still using it
     table.mapped[L"V:"] = dir_ / L"someone-else";    // not a store: not ours
-    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"Y:X:W:V:");
-    EXPECT_EQ(1, ReleaseStaleDrives(table, &IsFree));
-    EXPECT_EQ(std::vector<std::wstring>{L"Y:"}, table.released);
-    EXPECT_EQ(L"X:V:", app::Settings::MapDriver());  // W: was no longer defined
+    // A killed browse window's letter, onto the store's working folder.
+    table.mapped[L"U:"] = dir_ / (L"browsed" + tail + sep + L"working");
+    table.mapped[L"T:"] = dir_ / (L"held" + tail + sep + L"working");
+    table.mapped[L"S:"] = dir_ / (L"x" + sep + L"notulxjm" + sep + L"ffffff");  // not ours
+    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"Y:X:W:V:U:T:S:");
+    EXPECT_EQ(2, ReleaseStaleDrives(table, &IsFree));
+    EXPECT_EQ((std::vector<std::wstring>{L"Y:", L"U:"}), table.released);
+    EXPECT_EQ(L"X:V:T:S:", app::Settings::MapDriver());  // W: was no longer defined
     g_heldFolderFree = true;
-    EXPECT_EQ(1, ReleaseStaleDrives(table, &IsFree));
-    EXPECT_EQ(L"V:", app::Settings::MapDriver());
+    EXPECT_EQ(2, ReleaseStaleDrives(table, &IsFree));
+    EXPECT_EQ(L"V:S:", app::Settings::MapDriver());
     g_heldFolderFree = false;
+}
+
+// A drive left on purpose (copies still open at close) stays recorded for
+// the next start.
+TEST_F(JieMiLogicTest, LeftDriveStaysRecordedAndMapped) {
+    FakeDrives table;
+    (void)Settings().WriteProfileString(L"", app::ProfileKeys::MapDriver, L"");
+    {
+        ImageDrive d(table);
+        ASSERT_TRUE(d.Reserve());
+        ASSERT_TRUE(d.Map(dir_ / L"w"));
+        d.Leave();
+    }
+    EXPECT_TRUE(table.released.empty());
+    EXPECT_EQ(L"Z:", app::Settings::MapDriver());
+    EXPECT_EQ(1u, table.mapped.count(L"Z:"));
 }
 
 TEST_F(JieMiLogicTest, WatchTitlesAndTheCloseWatch) {

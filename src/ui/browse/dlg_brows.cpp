@@ -9,6 +9,7 @@
 
 #include "app/globals.h"
 #include "crypto/records.h"
+#include "engine/pass_log.h"
 #include "engine/pass_state.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -116,8 +117,17 @@ void Watch(std::shared_ptr<browse::OpenedItems> opened, std::wstring rel, HANDLE
 bool WinBrowsePlatform::IsWindow(Handle window) {
     return ::IsWindow(reinterpret_cast<HWND>(window)) != FALSE;
 }
-Handle WinBrowsePlatform::FindWindowByTitle(const std::wstring& title) {
-    return reinterpret_cast<Handle>(FindWindowW(nullptr, title.c_str()));
+std::vector<Handle> WinBrowsePlatform::FolderWindowsTitled(const std::wstring& title) {
+    std::vector<Handle> out;
+    for (HWND h = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); h;
+         h = FindWindowExW(nullptr, h, nullptr, title.c_str())) {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        // Explorer's folder windows (ExplorerWClass under Wine).
+        if (IsWindowVisible(h) && (!wcscmp(cls, L"CabinetWClass") || !wcscmp(cls, L"ExplorerWClass")))
+            out.push_back(reinterpret_cast<Handle>(h));
+    }
+    return out;
 }
 uint32_t WinBrowsePlatform::TickMs() {
     return GetTickCount();
@@ -141,9 +151,9 @@ bool WinBrowsePlatform::InUse(const std::wstring& path) {
 
 // ---- window
 
-int RunBrowseWindow(HWND owner, bool openOnly) {
+bool RunBrowseWindow(HWND owner, bool openOnly) {
     CDlgBrows dlg(owner, openOnly);
-    return static_cast<int>(dlg.DoModal());
+    return dlg.DoModal() != CDlgBrows::kLeftPlain;
 }
 
 CDlgBrows::CDlgBrows(HWND owner, bool readOnly)
@@ -238,6 +248,21 @@ void CDlgBrows::SetupList() {
 
 void CDlgBrows::SetupTree() {
     app::AppGlobals& g = app::Globals();
+    // Folder icons, closed and open, from the system's small image list.
+    SHFILEINFOW info = {};
+    auto icons = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    if (icons) {
+        TreeView_SetImageList(treeCtl_, icons, TVSIL_NORMAL);
+        const std::wstring dir = g.SystemDir.empty() ? L"C:\\Windows" : g.SystemDir;
+        SHFILEINFOW closed = {}, open = {};
+        if (SHGetFileInfoW(dir.c_str(), FILE_ATTRIBUTE_DIRECTORY, &closed, sizeof(closed),
+                           SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+            folderIcon_ = closed.iIcon;
+        if (SHGetFileInfoW(dir.c_str(), FILE_ATTRIBUTE_DIRECTORY, &open, sizeof(open),
+                           SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON))
+            openFolderIcon_ = open.iIcon;
+    }
     tree_->ShowStore(g.StoreDataDir, g.FoundDataRel);
     TreeView_DeleteAllItems(treeCtl_);
     browse::TreeNode* root = tree_->Root();
@@ -252,7 +277,9 @@ HTREEITEM CDlgBrows::InsertNode(HTREEITEM parent, browse::TreeNode* node) {
     TVINSERTSTRUCTW ins = {};
     ins.hParent = parent;
     ins.hInsertAfter = TVI_LAST;
-    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    ins.item.iImage = folderIcon_;
+    ins.item.iSelectedImage = openFolderIcon_;
     ins.item.pszText = const_cast<wchar_t*>(node->label.c_str());
     ins.item.lParam = reinterpret_cast<LPARAM>(node);
     ins.item.cChildren = node->children.empty() ? 0 : 1;
@@ -594,7 +621,7 @@ void CDlgBrows::OpenItems(const browse::OpenPlan& plan) {
 void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     const std::wstring path = browse::DrivePath(DriveOrArea(), rel);
     if (folder) {
-        opened_->AddFolder(rel);
+        opened_->AddFolder(rel, browse::FolderWindowsShown(platform_, rel, DriveOrArea()));
         ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
@@ -605,9 +632,26 @@ void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     sei.lpVerb = L"open";
     sei.lpFile = path.c_str();
     sei.nShow = SW_SHOW;
-    if (!ShellExecuteExW(&sei) || !sei.hProcess) {
-        // Nothing to watch (no program, or one already running took the
-        // document): the copy goes back once nothing holds it.
+    if (!ShellExecuteExW(&sei)) {
+        const DWORD error = GetLastError();
+        // Wine sets its own error code here; the shell's answer is the same.
+        if (reinterpret_cast<INT_PTR>(sei.hInstApp) == SE_ERR_NOASSOC ||
+            error == ERROR_NO_ASSOCIATION) {
+            sei.hProcess = OpenWith(rel, path);
+        } else {
+            MessageBoxApp(hwnd(),
+                          browse::FormatText(bt::kOpenFailed,
+                                             {plat::LeafName(rel), engine::ErrorCodeText(error)}),
+                          MB_ICONEXCLAMATION);
+        }
+        if (!sei.hProcess) {
+            // The user was told: the copy goes back.
+            opened_->AddWaiting(rel);
+            return;
+        }
+    } else if (!sei.hProcess) {
+        // A program already running took the document: nothing to watch,
+        // the copy goes back once nothing holds it.
         opened_->AddWaiting(rel);
         return;
     }
@@ -615,6 +659,39 @@ void CDlgBrows::Launch(const std::wstring& rel, bool folder) {
     std::thread(Watch, opened_, rel, sei.hProcess, hwnd()).detach();
     // Programs start one after another.
     Sleep(500);
+}
+
+HANDLE CDlgBrows::OpenWith(const std::wstring& rel, const std::wstring& path) {
+    if (MessageBoxApp(hwnd(), browse::NoProgramText(rel), MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return nullptr;
+    // Started here rather than through the shell's "open with", so the
+    // window watches the very program that holds the copy.
+    for (;;) {
+        std::vector<wchar_t> buf(MAX_PATH * 4, L'\0');
+        OPENFILENAMEW ofn = {};
+        ofn.lStructSize = sizeof(ofn);
+        ofn.hwndOwner = hwnd();
+        ofn.lpstrFilter = bt::kProgramFilter;
+        ofn.lpstrFile = buf.data();
+        ofn.nMaxFile = static_cast<DWORD>(buf.size());
+        ofn.lpstrTitle = bt::kChooseProgram;
+        ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+        if (!GetOpenFileNameW(&ofn)) return nullptr;
+        const std::wstring program = buf.data();
+        std::wstring line = browse::ProgramCommandLine(program, path);
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &si, &pi)) {
+            CloseHandle(pi.hThread);
+            return pi.hProcess;
+        }
+        MessageBoxApp(hwnd(),
+                      browse::FormatText(bt::kProgramFailed,
+                                         {program, engine::ErrorCodeText(GetLastError())}),
+                      MB_ICONEXCLAMATION);
+    }
 }
 
 void CDlgBrows::OnDecryptOut(int mode) {
@@ -755,7 +832,7 @@ void CDlgBrows::RunDecrypt(int jobMode, const engine::DecryptOptions& options) {
     passRunning_ = false;
 }
 
-void CDlgBrows::RunStorePass(const browse::StorePassPlan& plan) {
+bool CDlgBrows::RunStorePass(const browse::StorePassPlan& plan) {
     passRunning_ = true;
     engine::PassState& st = engine::State();
     st.Reset();
@@ -779,6 +856,7 @@ void CDlgBrows::RunStorePass(const browse::StorePassPlan& plan) {
         }
     }
     passRunning_ = false;
+    return started && st.moveFailed == 0 && st.strengthSkipped == 0 && !st.cancelRequested;
 }
 
 void CDlgBrows::ReturnCopies(const std::vector<std::wstring>& rels) {
@@ -825,18 +903,26 @@ void CDlgBrows::OnClose() {
     // Ended programs let go of their files a moment later.
     for (Handle p : plan.processesToEnd) WaitForSingleObject(reinterpret_cast<HANDLE>(p), 3000);
     Sleep(88);
+    browse::StorePassPlan back;
+    bool passComplete = true;
     if (!plan.toReturn.empty()) {
-        const browse::StorePassPlan back = browse::PlanReturn(access_, plan.toReturn, platform_);
-        if (back.valid) RunStorePass(back);
-        if (!back.stillHeld.empty())
-            MessageBoxApp(hwnd(), browse::StillHeldText(back.stillHeld.size()), MB_ICONEXCLAMATION);
+        back = browse::PlanReturn(access_, plan.toReturn, platform_);
+        if (back.valid) passComplete = RunStorePass(back);
     }
+    const browse::CloseOutcome outcome = browse::OutcomeOfClose(plan, &back, passComplete);
+    std::vector<std::wstring> leftPlain = plan.leftOpen;
+    leftPlain.insert(leftPlain.end(), back.stillHeld.begin(), back.stillHeld.end());
+    if (!leftPlain.empty())
+        MessageBoxApp(hwnd(), browse::StillHeldText(leftPlain), MB_ICONEXCLAMATION);
+    // Programs still holding copies go on saving through the drive; the
+    // next start releases it and takes the copies back.
+    if (drive_ && outcome.KeepDrive()) drive_->Leave();
     drive_.reset();
     browse::RemoveEmptyFolders(plat::WithSep(access_.dataDir) + L"working");
     openFolderNames_ = browse::ReadOpenFolderLog(logPath_);
     browse::RemoveOpenFolder(openFolderNames_, app::Globals().ModuleFolder);
     browse::WriteOpenFolderLog(logPath_, openFolderNames_);
-    EndDialog(IDOK);
+    EndDialog(outcome.ExitCode() == 0 ? IDOK : kLeftPlain);
 }
 
 void CDlgBrows::OnDestroy() {

@@ -23,14 +23,15 @@ class CDlgLock;
 
 // Runs the browse window over the store of app::Globals() with the accepted
 // password in PresetPassword; `openOnly` leaves only opening and locking.
-// Returns when the window closed; the program ends after it.
-int RunBrowseWindow(HWND owner, bool openOnly);
+// Returns when the window closed, false when it left copies plain; the
+// program ends after it.
+bool RunBrowseWindow(HWND owner, bool openOnly);
 
 // What the window asks of Windows for its timer and the copies it takes back.
 class WinBrowsePlatform final : public browse::BrowsePlatform {
   public:
     bool IsWindow(browse::Handle window) override;
-    browse::Handle FindWindowByTitle(const std::wstring& title) override;
+    std::vector<browse::Handle> FolderWindowsTitled(const std::wstring& title) override;
     uint32_t TickMs() override;
     uint32_t LastInputMs() override;
     uint32_t IdleLockSeconds() override;
@@ -39,6 +40,8 @@ class WinBrowsePlatform final : public browse::BrowsePlatform {
 
 class CDlgBrows : public Dialog {
   public:
+    // The window's result when copies stayed plain in the working area.
+    static constexpr INT_PTR kLeftPlain = 101;
     CDlgBrows(HWND owner, bool readOnly);
     ~CDlgBrows() override;
 
@@ -75,6 +78,9 @@ class CDlgBrows : public Dialog {
     void OpenItems(const browse::OpenPlan& plan);
     bool EnsureDrive();
     void Launch(const std::wstring& rel, bool folder);
+    // A file no program is associated with: asks, lets the user choose a
+    // program and starts it on `path`. Its process, or null when none started.
+    HANDLE OpenWith(const std::wstring& rel, const std::wstring& path);
     void OnDecryptOut(int mode);
     void OnMoveIn();
     void OnNewFolder();
@@ -84,7 +90,7 @@ class CDlgBrows : public Dialog {
     void OnLock();
     // Working copies back into the store; held ones wait for the timer.
     void ReturnCopies(const std::vector<std::wstring>& rels);
-    void RunStorePass(const browse::StorePassPlan& plan);
+    bool RunStorePass(const browse::StorePassPlan& plan);
     void RunDecrypt(int jobMode, const engine::DecryptOptions& options);
     std::wstring DriveOrArea() const;
 
@@ -92,6 +98,7 @@ class CDlgBrows : public Dialog {
     bool lockShown_ = false;
     bool passRunning_ = false;
     bool closing_ = false;
+    int folderIcon_ = 0, openFolderIcon_ = 0;  // the tree's, in the system list
     browse::StoreAccess access_;
     std::shared_ptr<browse::OpenedItems> opened_;
     std::unique_ptr<browse::FileListModel> list_;

@@ -271,8 +271,8 @@ bool CDlgJieMi::VerifyAndOpen() {
         default:
             // The program ends with the browse window.
             ShowWindow(hwnd(), SW_HIDE);
-            (void)RunBrowseWindow(hwnd(), openOnly);
-            EndDialog(IDOK);
+            // Copies left plain: made safe only in part.
+            EndDialog(RunBrowseWindow(hwnd(), openOnly) ? IDOK : kIncomplete);
             return true;
     }
 }
@@ -494,7 +494,15 @@ void CDlgJieMi::OnMoreMenu() {
     switch (cmd) {
         case ID_MORE_DECRYPT_OTHER:
             // The new instance takes over; this one ends, its drive released.
-            if (RunDecryptOtherDialog(hwnd())) EndDialog(IDCANCEL);
+            // It gets this folder's lock first, or the new instance would
+            // find the folder busy when it opens the same one.
+            if (RunDecryptOtherDialog(
+                    hwnd(), [this] { lock_.reset(); },
+                    [this] {
+                        uint32_t error = 0;
+                        lock_ = plat::TryLockFolder(ProtectedFolder(), &error);
+                    }))
+                EndDialog(IDCANCEL);
             break;
         case ID_MORE_ENCRYPT_OTHER:
             OnEncryptOther();

@@ -88,6 +88,8 @@ void CDlgList::OnDecryptOther() {
 
 void CDlgList::Relaunch(const std::wstring& arguments) {
     const std::wstring& program = app::Globals().ModulePath;
+    // The new instance may open this very folder: it must find it free.
+    if (letGo) letGo();
     HINSTANCE r =
         ShellExecuteW(nullptr, nullptr, program.c_str(), arguments.c_str(), nullptr, SW_SHOW);
     const INT_PTR code = reinterpret_cast<INT_PTR>(r);
@@ -95,6 +97,7 @@ void CDlgList::Relaunch(const std::wstring& arguments) {
         // The shell's small codes below 32 are the system's error numbers.
         DWORD error = GetLastError();
         if (error == 0) error = static_cast<DWORD>(code);
+        if (takeBack) takeBack();
         MessageBoxApp(hwnd(), logic::RelaunchFailedMessage(program, engine::ErrorCodeText(error)),
                       MB_ICONEXCLAMATION);
         return;
@@ -111,10 +114,13 @@ INT_PTR CDlgList::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool* handled) {
     return r;
 }
 
-bool RunDecryptOtherDialog(HWND owner) {
+bool RunDecryptOtherDialog(HWND owner, std::function<void()> letGo,
+                           std::function<void()> takeBack) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     CDlgList dlg(owner);
+    dlg.letGo = std::move(letGo);
+    dlg.takeBack = std::move(takeBack);
     dlg.DoModal();
     return dlg.relaunched();
 }

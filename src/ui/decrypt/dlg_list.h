@@ -4,6 +4,7 @@
 // which folders were encrypted.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ class CDlgList : public Dialog {
     // True once the program was started on another folder; this process is
     // then on its way out (WM_QUIT is posted).
     bool relaunched() const { return relaunched_; }
+    // See RunDecryptOtherDialog.
+    std::function<void()> letGo, takeBack;
 
   protected:
     BOOL OnInitDialog() override;
@@ -43,6 +46,10 @@ class CDlgList : public Dialog {
 
 // Runs CDlgList over `owner` (the encrypt or the decrypt window). True when
 // the program was started on another folder: the caller should end too.
-bool RunDecryptOtherDialog(HWND owner);
+// `letGo` runs just before the program starts again (the owner gives up its
+// folder's lock, which the new instance may need), `takeBack` when it could
+// not start.
+bool RunDecryptOtherDialog(HWND owner, std::function<void()> letGo = {},
+                           std::function<void()> takeBack = {});
 
 }  // namespace ui

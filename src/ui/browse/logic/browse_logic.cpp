@@ -58,6 +58,14 @@ std::vector<std::wstring> FolderWindowTitles(const std::wstring& rel, const std:
     return {plat::LeafName(plat::WithoutSep(rel)), plat::WithoutSep(DrivePath(drive, rel))};
 }
 
+std::vector<Handle> FolderWindowsShown(BrowsePlatform& platform, const std::wstring& rel,
+                                       const std::wstring& drive) {
+    std::vector<Handle> out;
+    for (const auto& title : FolderWindowTitles(rel, drive))
+        for (const Handle w : platform.FolderWindowsTitled(title)) out.push_back(w);
+    return out;
+}
+
 bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown, uint32_t idleSeconds) {
     // Unsigned: the tick count wraps after 49.7 days.
     return !lockShown && uint32_t(nowMs - lastInputMs) / 1000 >= idleSeconds;
@@ -68,11 +76,11 @@ TimerResult TimerTick(OpenedItems& opened, BrowsePlatform& platform, const std::
     TimerResult r;
     r.toReturn = opened.ScanClosedFolders([&](Handle w) { return platform.IsWindow(w); });
     for (const auto& rel : opened.FoldersAwaitingWindow()) {
+        bool found = false;
         for (const auto& title : FolderWindowTitles(rel, drive)) {
-            if (const Handle w = platform.FindWindowByTitle(title)) {
-                opened.SetFolderWindow(rel, w);
-                break;
-            }
+            for (const Handle w : platform.FolderWindowsTitled(title))
+                if ((found = opened.SetFolderWindow(rel, w))) break;
+            if (found) break;
         }
     }
     for (auto& rel : opened.TakeWaiting())
@@ -189,6 +197,10 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer) {
     // No: what the user keeps working on stays, and the next start puts it
     // back; copies whose programs have ended go back now.
     if (answer == CloseAnswer::No) {
+        for (const auto& p : set.paths)
+            if (std::none_of(set.idle.begin(), set.idle.end(),
+                             [&](const std::wstring& i) { return plat::EqualsNoCase(i, p); }))
+                plan.leftOpen.push_back(p);
         plan.toReturn = std::move(set.idle);
         return plan;
     }
@@ -198,8 +210,31 @@ ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer) {
     return plan;
 }
 
-std::wstring StillHeldText(size_t count) {
-    return FormatText(ui::texts::browse::kCopiesStillHeld, {std::to_wstring(count)});
+std::wstring StillHeldText(const std::vector<std::wstring>& rels) {
+    constexpr size_t kNamed = 5;
+    std::wstring names;
+    for (size_t i = 0; i < rels.size() && i < kNamed; ++i)
+        names += FormatText(ui::texts::browse::kStillHeldLine, {rels[i]});
+    if (rels.size() > kNamed)
+        names += FormatText(ui::texts::browse::kStillHeldMore,
+                            {std::to_wstring(rels.size() - kNamed)});
+    return FormatText(ui::texts::browse::kCopiesStillHeld, {std::to_wstring(rels.size()), names});
+}
+
+std::wstring NoProgramText(const std::wstring& rel) {
+    return FormatText(ui::texts::browse::kNoProgram, {plat::LeafName(rel)});
+}
+
+std::wstring ProgramCommandLine(const std::wstring& program, const std::wstring& file) {
+    // Windows paths hold no quotes, so plain quoting is enough.
+    return L"\"" + program + L"\" \"" + file + L"\"";
+}
+
+CloseOutcome OutcomeOfClose(const ClosePlan& plan, const StorePassPlan* back, bool passComplete) {
+    CloseOutcome o;
+    o.leftPlain = plan.leftOpen.size() + (back ? back->stillHeld.size() : 0);
+    o.returnComplete = !back || !back->valid || passComplete;
+    return o;
 }
 
 namespace {

@@ -70,8 +70,9 @@ class BrowsePlatform {
   public:
     virtual ~BrowsePlatform() = default;
     virtual bool IsWindow(Handle window) = 0;
-    // A top-level window with exactly this title, or 0.
-    virtual Handle FindWindowByTitle(const std::wstring& title) = 0;
+    // The shown folder windows (the shell's Explorer windows) titled exactly
+    // `title`; other programs' windows of that title are not among them.
+    virtual std::vector<Handle> FolderWindowsTitled(const std::wstring& title) = 0;
     // Milliseconds since start (GetTickCount) and of the last input, both
     // wrapping at 2^32.
     virtual uint32_t TickMs() = 0;
@@ -89,6 +90,10 @@ std::wstring DrivePath(const std::wstring& drive, const std::wstring& rel);
 // Titles an opened folder's Explorer window may carry: the folder's name,
 // then its drive path.
 std::vector<std::wstring> FolderWindowTitles(const std::wstring& rel, const std::wstring& drive);
+// The folder windows shown under those titles now: taken before a folder
+// opens, so that none of them is ever taken for its window.
+std::vector<Handle> FolderWindowsShown(BrowsePlatform& platform, const std::wstring& rel,
+                                       const std::wstring& drive);
 
 // No input for 188 seconds or more (wrap-safe), and the lock not already up.
 bool IdleLockDue(uint32_t nowMs, uint32_t lastInputMs, bool lockShown,
@@ -164,6 +169,8 @@ struct ClosePlan {
     std::vector<Handle> windowsToClose;  // Yes: folder windows to end
     std::vector<Handle> processesToEnd;  // Yes: programs to end
     std::vector<std::wstring> toReturn;  // plan with PlanReturn after they ended
+    // No: opened items left with the programs and windows that have them.
+    std::vector<std::wstring> leftOpen;
 };
 // Yes ends the folder windows and programs and takes everything back. No
 // leaves the programs running and their copies where they are: the user
@@ -172,8 +179,29 @@ struct ClosePlan {
 // the watchers and the timer from taking anything back on their own.
 // `answer` is ignored when nothing is open.
 ClosePlan PlanClose(OpenedItems& opened, CloseAnswer answer);
-// The text shown when copies stayed decrypted because a program held them.
-std::wstring StillHeldText(size_t count);
+// The text shown when copies stayed decrypted because a program held them,
+// naming the first few.
+std::wstring StillHeldText(const std::vector<std::wstring>& rels);
+
+// Opening a file no program is associated with: the question naming it, and
+// the command line that starts the program the user chose on it (both
+// quoted, so spaces in either path survive).
+std::wstring NoProgramText(const std::wstring& rel);
+std::wstring ProgramCommandLine(const std::wstring& program, const std::wstring& file);
+
+// What closing left behind: copies still plain in the working area (left
+// open with No, or held by a program), and whether the pass that took the
+// others back finished.
+struct CloseOutcome {
+    size_t leftPlain = 0;
+    bool returnComplete = true;
+    // The drive letter stays while a program may still save through it;
+    // the next start releases it and takes back what is left.
+    bool KeepDrive() const { return leftPlain > 0; }
+    // The program's exit code: 1 when the folder was made safe only in part.
+    int ExitCode() const { return leftPlain > 0 || !returnComplete ? 1 : 0; }
+};
+CloseOutcome OutcomeOfClose(const ClosePlan& plan, const StorePassPlan* back, bool passComplete);
 
 // Removes the empty folders below `workingArea` (data folder + "working"),
 // deepest first, the area itself last; folders still holding files stay.

@@ -43,11 +43,23 @@ inline constexpr const wchar_t* kCloseQuestion =
     L"选择是，将自动关闭打开文件的进程后加密，\r\n"
     L"选择否，将不进行自动关闭操作，直接退出，\r\n"
     L"选择取消，将取消退出岚栩只读加密软件";
-// After a close: working copies a program still held stay decrypted until
-// the next start over this folder takes them back.
+// After a close: working copies left open or still held by a program stay
+// decrypted (their drive letter too, so saving goes on working) until the
+// next start over this folder takes them back. Count, then the named lines.
 inline constexpr const wchar_t* kCopiesStillHeld =
-    L"有 %d 个文件（夹）仍被其他程序占用，暂时不能加密。\r\n\r\n"
-    L"下次打开本加密文件夹时，它们会自动加密回去。";
+    L"有 %d 个文件（夹）仍被其他程序占用，暂时不能加密：\r\n\r\n%s\r\n"
+    L"可以继续使用并保存它们；下次打开本加密文件夹时，它们会自动加密回去。";
+inline constexpr const wchar_t* kStillHeldLine = L"    %s\r\n";
+inline constexpr const wchar_t* kStillHeldMore = L"    还有%d 个未列出...\r\n";
+// A file no program is associated with: the user picks one, or the copy
+// goes back into the store.
+inline constexpr const wchar_t* kNoProgram =
+    L"没有与“%s”关联的程序，不能直接打开它。\r\n\r\n"
+    L"是否选择一个程序来打开它？\r\n选择否，该文件将重新加密。";
+inline constexpr const wchar_t* kChooseProgram = L"选择打开该文件的程序";
+inline constexpr const wchar_t* kProgramFilter = L"程序(*.exe)\0*.exe\0所有类型文件(*.*)\0*.*\0";
+inline constexpr const wchar_t* kProgramFailed = L"不能启动“%s”：\r\n\r\n%s";
+inline constexpr const wchar_t* kOpenFailed = L"不能打开“%s”：\r\n\r\n%s\r\n\r\n该文件将重新加密。";
 
 // ---- File list
 

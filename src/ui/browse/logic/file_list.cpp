@@ -165,7 +165,11 @@ std::wstring DateText(const plat::FileTimes& times) {
 }
 
 std::wstring TypeText(const std::wstring& displayName, bool folder, const std::wstring& shellType) {
-    if (!shellType.empty()) return shellType;
+    // A shell that speaks no Chinese ("Folder" under Wine) would be the one
+    // English word in the window: our own text instead.
+    const bool spoken = std::any_of(shellType.begin(), shellType.end(),
+                                    [](wchar_t c) { return c > 0x7F; });
+    if (spoken) return shellType;
     if (folder) return tx::kTypeFolder;
     const size_t dot = displayName.rfind(L'.');
     if (dot == std::wstring::npos) return tx::kTypeOther;

@@ -54,8 +54,9 @@ struct ListRow {
 std::wstring SizeText(uint64_t bytes);
 // "yyyy-mm-dd hh:mm:ss" of the last-write time (creation time when zero).
 std::wstring DateText(const plat::FileTimes& times);
-// Type column: `shellType` when the desktop gave one, else the extension
-// and " 文件", "其他文件" for names without a dot, "文件夹" for folders.
+// Type column: `shellType` when the desktop gave one in Chinese, else the
+// extension and " 文件", "其他文件" for names without a dot, "文件夹" for
+// folders (also in place of an untranslated "Folder").
 std::wstring TypeText(const std::wstring& displayName, bool folder,
                       const std::wstring& shellType = L"");
 

@@ -86,9 +86,9 @@ bool OpenedItems::FileProgramEnded(const std::wstring& rel, Handle process) {
     return !IsOpenedLocked(rel);
 }
 
-void OpenedItems::AddFolder(const std::wstring& rel) {
+void OpenedItems::AddFolder(const std::wstring& rel, std::vector<Handle> existing) {
     std::lock_guard<std::mutex> g(lock_);
-    folders_.push_back({rel, 0});
+    folders_.push_back({rel, 0, std::move(existing)});
 }
 
 std::vector<std::wstring> OpenedItems::FoldersAwaitingWindow() const {
@@ -99,14 +99,18 @@ std::vector<std::wstring> OpenedItems::FoldersAwaitingWindow() const {
     return out;
 }
 
-void OpenedItems::SetFolderWindow(const std::wstring& rel, Handle window) {
+bool OpenedItems::SetFolderWindow(const std::wstring& rel, Handle window) {
     std::lock_guard<std::mutex> g(lock_);
+    if (!window) return false;
+    for (const auto& d : folders_)
+        if (d.window == window) return false;
     for (auto& d : folders_) {
-        if (!d.window && plat::EqualsNoCase(d.rel, rel)) {
-            d.window = window;
-            return;
-        }
+        if (d.window || !plat::EqualsNoCase(d.rel, rel)) continue;
+        if (std::find(d.foreign.begin(), d.foreign.end(), window) != d.foreign.end()) return false;
+        d.window = window;
+        return true;
     }
+    return false;
 }
 
 std::vector<std::wstring> OpenedItems::ScanClosedFolders(

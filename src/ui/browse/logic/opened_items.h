@@ -44,11 +44,14 @@ class OpenedItems {
     bool FileProgramEnded(const std::wstring& rel, Handle process);
 
     // A folder's Explorer window was started; its window is found later.
-    void AddFolder(const std::wstring& rel);
+    // `existing`: windows under the same titles shown before it started,
+    // which are someone else's and never count as its window.
+    void AddFolder(const std::wstring& rel, std::vector<Handle> existing = {});
     // Opened folders whose window has not been found yet.
     std::vector<std::wstring> FoldersAwaitingWindow() const;
-    // Records the window found for the first awaiting entry of `rel`.
-    void SetFolderWindow(const std::wstring& rel, Handle window);
+    // Records `window` for the first awaiting entry of `rel`, unless it was
+    // there before that folder opened or another opened folder has it.
+    bool SetFolderWindow(const std::wstring& rel, Handle window);
 
     // The timer's scan of folder windows: entries whose window was found and
     // is gone (`isWindow` false) are settled. One inside another opened folder
@@ -85,6 +88,7 @@ class OpenedItems {
     struct FolderEntry {
         std::wstring rel;
         Handle window = 0;
+        std::vector<Handle> foreign;  // shown before the folder opened
     };
     std::vector<FileEntry> Files() const;
     std::vector<FolderEntry> Folders() const;

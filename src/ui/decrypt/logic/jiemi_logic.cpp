@@ -97,6 +97,36 @@ std::wstring FreeNameIn(const std::wstring& dir, const std::wstring& name, bool 
     return {};
 }
 
+namespace {
+
+// Moves what `from` holds into `to`: a folder the store has too is merged
+// into it, anything else moves under a free name. What does not move stays.
+int MergeInto(const std::wstring& from, const std::wstring& to) {
+    plat::FileSystem& fs = plat::Fs();
+    std::vector<plat::DirEntry> entries;
+    if (!fs.ListDir(from, &entries)) return 0;
+    int moved = 0;
+    for (const auto& e : entries) {
+        const std::wstring src = plat::JoinPath(from, e.name);
+        const bool folder = e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint);
+        (void)fs.SetAttributes(src, e.attributes & ~(plat::kAttrHidden | plat::kAttrSystem));
+        const std::wstring same = plat::JoinPath(to, e.name);
+        const uint32_t there = fs.GetAttributes(same);
+        if (folder && there != plat::kInvalidAttributes && (there & plat::kAttrDirectory) &&
+            !(there & plat::kAttrReparsePoint)) {
+            // An opened file of a sub-folder comes back into that folder.
+            moved += MergeInto(src, same);
+            (void)fs.RemoveDir(src);
+            continue;
+        }
+        const std::wstring name = FreeNameIn(to, e.name, folder);
+        if (!name.empty() && fs.Move(src, plat::JoinPath(to, name))) ++moved;
+    }
+    return moved;
+}
+
+}  // namespace
+
 int RecoverWorkingCopies(const std::wstring& dataDir) {
     plat::FileSystem& fs = plat::Fs();
     const std::wstring working = plat::JoinPath(dataDir, store::kWorkingFolderName);
@@ -105,16 +135,7 @@ int RecoverWorkingCopies(const std::wstring& dataDir) {
     if (a == plat::kInvalidAttributes || !(a & plat::kAttrDirectory) ||
         (a & plat::kAttrReparsePoint))
         return 0;
-    std::vector<plat::DirEntry> entries;
-    if (!fs.ListDir(notDelete, &entries)) return 0;
-    int moved = 0;
-    for (const auto& e : entries) {
-        const std::wstring from = plat::JoinPath(notDelete, e.name);
-        const bool folder = e.IsDirectory() && !(e.attributes & plat::kAttrReparsePoint);
-        (void)fs.SetAttributes(from, e.attributes & ~(plat::kAttrHidden | plat::kAttrSystem));
-        const std::wstring name = FreeNameIn(dataDir, e.name, folder);
-        if (!name.empty() && fs.Move(from, plat::JoinPath(dataDir, name))) ++moved;
-    }
+    const int moved = MergeInto(notDelete, plat::WithoutSep(dataDir));
     (void)fs.RemoveDir(notDelete);
     (void)fs.RemoveDir(working);
     return moved;
@@ -225,9 +246,14 @@ int ReleaseStaleDrives(DriveTable& table, bool (*folderIsFree)(const std::wstrin
             }
             continue;
         }
-        const std::wstring tail =
+        // The data folder (image use) or its working folder (browse window).
+        const std::wstring data =
             std::wstring(store::kStoreRoot) + plat::kSep + store::kDataFolderName;
-        if (target.size() <= tail.size() + 1 || !plat::EndsWithNoCase(target, tail)) continue;
+        const std::wstring working = data + plat::kSep + store::kWorkingFolderName;
+        const std::wstring tail = plat::EndsWithNoCase(target, working) ? working : data;
+        if (target.size() <= tail.size() + 1 || !plat::EndsWithNoCase(target, tail) ||
+            target[target.size() - tail.size() - 1] != plat::kSep)
+            continue;
         const std::wstring folder = target.substr(0, target.size() - tail.size() - 1);
         if (!folderIsFree(folder)) continue;  // a running image use holds it
         table.Release(drive);

@@ -59,9 +59,11 @@ Verification VerifyPassword(const std::wstring& paramDir, bool legacyStore,
                             const std::wstring& typed);
 
 // Moves what the browse window's working area ("working\NotDelete\") still
-// holds back into the data folder, numbering taken names ("a[1].txt",
-// "folder[1]"), then removes the emptied working folders. Entries that do
-// not move stay for the next start. Returns how many moved.
+// holds back into the data folder: a folder the store has too is merged
+// into it (the copy of "相册\p.jpg" goes back into "相册"), other taken
+// names are numbered ("a[1].txt", "folder[1]"); then removes the emptied
+// working folders. Entries that do not move stay for the next start.
+// Returns how many files and folders moved.
 int RecoverWorkingCopies(const std::wstring& dataDir);
 // The first free name for `name` in `dir`: the name itself, else
 // "%s[%d]" for folders and names without a dot, "%s[%d].%s" otherwise.
@@ -107,6 +109,9 @@ class ImageDrive {
     bool Map(const std::wstring& folder);
     // Removes both definitions and strikes the letter from "MapDriver".
     void Release();
+    // Lets the drive outlive this object, still recorded in "MapDriver":
+    // programs go on saving through it, and the next start releases it.
+    void Leave() { name_.clear(); }
 
     const std::wstring& Name() const { return name_; }  // "Y:", empty when none
     std::wstring Root() const;                          // "Y:\", empty when none
@@ -117,9 +122,10 @@ class ImageDrive {
     std::wstring name_;
 };
 
-// Releases the letters of "MapDriver" that a killed run left mapped onto a
-// store no run holds any more (`folderIsFree` takes the protected folder),
-// and strikes from "MapDriver" the letters no longer defined at all.
+// Releases the letters of "MapDriver" that a killed or finished run left
+// mapped onto a store no run holds any more: its data folder (image use) or
+// its working folder (browse window). `folderIsFree` takes the protected
+// folder. Strikes from "MapDriver" the letters no longer defined at all.
 // Returns how many were released.
 int ReleaseStaleDrives(DriveTable& table, bool (*folderIsFree)(const std::wstring& folder));
 
