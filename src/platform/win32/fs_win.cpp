@@ -385,24 +385,6 @@ std::wstring FollowLink(const std::wstring& path) {
     return out;
 }
 
-namespace {
-// Volume serial number of an existing object (with `itself`, a reparse
-// point itself); false when it cannot be opened.
-bool VolumeSerialOf(const std::wstring& path, bool itself, DWORD* serial) {
-    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | (itself ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    if (!ok) return false;
-    *serial = info.dwVolumeSerialNumber;
-    return true;
-}
-}  // namespace
-
 std::unique_ptr<FolderPin> PinFolder(const std::wstring&) {
     return std::make_unique<FolderPin>();
 }
@@ -414,12 +396,11 @@ InnerFolder CheckInnerFolder(const std::wstring& within, const std::wstring& pat
         return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? InnerFolder::Missing
                                                                       : InnerFolder::Other;
     }
-    // Links, junctions and mounted volumes are all reparse points.
+    // Links, junctions and volumes mounted in a folder are all reparse
+    // points. Volume serials are not compared: Wine names a folder by the
+    // drive letter mapped onto it (image use), which is not another volume.
+    (void)within;
     if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))
-        return InnerFolder::Other;
-    DWORD outer = 0, inner = 0;
-    if (!VolumeSerialOf(within, false, &outer) || !VolumeSerialOf(path, true, &inner) ||
-        outer != inner)
         return InnerFolder::Other;
     return InnerFolder::Real;
 }
